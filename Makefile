@@ -25,8 +25,8 @@ build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	$(BUILD)/bin/tessark-cli show
-	$(BUILD)/bin/tessark-cli moves
+	$(BUILD)/bin/tessark-cli show --history 0,0
+	$(BUILD)/bin/tessark-cli moves --history 0,0
 
 test-release: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
