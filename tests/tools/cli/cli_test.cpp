@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -34,9 +36,12 @@ std::string Quote(const std::string& arg) {
 
 // Runs the built binary with the given arguments, capturing both streams apart.
 Result RunTool(const std::vector<std::string>& args) {
-    const std::string dir = ::testing::TempDir();
-    const std::string outPath = dir + "/cli_out.txt";
-    const std::string errPath = dir + "/cli_err.txt";
+    // CTest runs tests in parallel processes: each run gets files of its own.
+    static int runs = 0;
+    const std::string stem =
+        ::testing::TempDir() + "/cli_" + std::to_string(getpid()) + "_" + std::to_string(runs++);
+    const std::string outPath = stem + ".out";
+    const std::string errPath = stem + ".err";
     std::string cmd = Quote(TESSARK_CLI_PATH);
     for (const std::string& a : args)
         cmd += " " + Quote(a);
@@ -46,14 +51,29 @@ Result RunTool(const std::vector<std::string>& args) {
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.out = ReadAll(outPath);
     r.err = ReadAll(errPath);
+    std::remove(outPath.c_str());
+    std::remove(errPath.c_str());
     return r;
 }
 
+// The files a test writes, removed when the test ends.
+std::vector<std::string> writtenFiles;
+
 std::string WriteFile(const std::string& name, const std::string& text) {
-    const std::string path = ::testing::TempDir() + "/" + name;
+    const std::string path = ::testing::TempDir() + "/" + std::to_string(getpid()) + "_" + name;
     std::ofstream(path, std::ios::binary) << text;
+    writtenFiles.push_back(path);
     return path;
 }
+
+class TessarkCli : public ::testing::Test {
+protected:
+    void TearDown() override {
+        for (const std::string& path : writtenFiles)
+            std::remove(path.c_str());
+        writtenFiles.clear();
+    }
+};
 
 const std::string kStartShow = "...........\n"
                                "...........\n"
@@ -93,7 +113,7 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-TEST(TessarkCli, ShowAndMovesOfTheStart) {
+TEST_F(TessarkCli, ShowAndMovesOfTheStart) {
     Result r = RunTool({"show", "--history", "0,0"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, kStartShow);
@@ -108,7 +128,7 @@ TEST(TessarkCli, ShowAndMovesOfTheStart) {
     EXPECT_EQ(lines[37], "23 45");
 }
 
-TEST(TessarkCli, HistoryAppliesDoneMovesAndIgnoresRedo) {
+TEST_F(TessarkCli, HistoryAppliesDoneMovesAndIgnoresRedo) {
     const Result done = RunTool({"show", "--history", "2,31,32,96,85,0"});
     ASSERT_EQ(done.code, 0) << done.err;
     const std::vector<std::string> lines = Lines(done.out);
@@ -123,7 +143,7 @@ TEST(TessarkCli, HistoryAppliesDoneMovesAndIgnoresRedo) {
     EXPECT_EQ(Lines(withRedo.out)[11], "turn 1");
 }
 
-TEST(TessarkCli, PlayListsCapturesInHookOrder) {
+TEST_F(TessarkCli, PlayListsCapturesInHookOrder) {
     const std::string board = WriteFile("cascade.txt", kCascadeBoard);
     const Result r = RunTool({"play", "--board", board, "68", "57"});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -154,7 +174,7 @@ TEST(TessarkCli, PlayListsCapturesInHookOrder) {
     EXPECT_EQ(Lines(odd.out)[13], "goals 0 1");
 }
 
-TEST(TessarkCli, BoardDiagramRoundTripsAndTutorialMoves) {
+TEST_F(TessarkCli, BoardDiagramRoundTripsAndTutorialMoves) {
     const Result first = RunTool({"play", "--history", "0,0", "31", "42"});
     std::string diagram;
     for (int i = 0; i < 12; ++i)
@@ -184,7 +204,7 @@ TEST(TessarkCli, BoardDiagramRoundTripsAndTutorialMoves) {
     EXPECT_EQ(normal.out.find("16 38\n"), std::string::npos);
 }
 
-TEST(TessarkCli, BadInputIsRefusedWithOneLine) {
+TEST_F(TessarkCli, BadInputIsRefusedWithOneLine) {
     const std::string good = WriteFile("good.txt", kCascadeBoard);
     const std::string shortBoard = WriteFile("short.txt", kCascadeBoard.substr(12));
     std::string wide = kCascadeBoard;
@@ -255,7 +275,7 @@ TEST(TessarkCli, BadInputIsRefusedWithOneLine) {
 }
 
 // The library entry point used by later commands answers as the binary does.
-TEST(TessarkCli, RunCliLeavesOutputEmptyOnFailure) {
+TEST_F(TessarkCli, RunCliLeavesOutputEmptyOnFailure) {
     std::string out = "stale", err = "stale";
     EXPECT_EQ(RunCli({"show", "--history", "1,31,32,0,"}, out, err), kCliBadInput);
     EXPECT_EQ(out, "");
