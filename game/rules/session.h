@@ -125,8 +125,8 @@ protected:
     ~GameStore() = default;
 };
 
-// Every neighbour must be set before the session is used, except the tutorial, which is
-// consulted only in tutorial mode.
+// Every neighbour must be set before the session is used, except the tutorial: it is consulted
+// only in tutorial mode, and without one every move is allowed there.
 struct SessionNeighbours {
     PlayerSettings* settings = nullptr;
     BoardDisplay* display = nullptr;
