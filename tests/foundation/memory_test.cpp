@@ -429,3 +429,29 @@ TEST_F(Memory, ExitCheckReportsLiveBlocksButNotTaredOnes) {
 }
 
 } // namespace
+
+namespace {
+
+// In the sanitizer build every block is the system heap's own, so overruns past a block and
+// use after release are caught where they happen, not only when the block is freed.
+TEST(MemorySanitized, OverrunsAndUseAfterFreeAreCaughtAtOnce) {
+    if (!MemUsesSystemHeapOnly()) GTEST_SKIP() << "only the sanitizer build hands out heap blocks";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            auto* p = static_cast<volatile unsigned char*>(MemAlloc(56, MM("OVERRUN")));
+            MemBlockInfo info{};
+            MemQueryBlock(const_cast<unsigned char*>(p), &info);
+            p[info.capacity + 4] = 1; // just past the trailer
+        },
+        "heap-buffer-overflow");
+    EXPECT_DEATH(
+        {
+            auto* p = static_cast<volatile unsigned char*>(MemAlloc(56, MM("STALE")));
+            MemFree(const_cast<unsigned char*>(p), MM("STALE"));
+            p[0] = 1;
+        },
+        "heap-use-after-free");
+}
+
+} // namespace
