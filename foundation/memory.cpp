@@ -1,6 +1,7 @@
 #include "foundation/memory.h"
 
 #include <atomic>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,16 +65,17 @@ struct Chunk {
 constexpr std::size_t kFirstBlock = ((sizeof(Chunk) + 15) / 16) * 16 + kBlockSkew;
 constexpr std::size_t kUsable = (kChunkBytes - kFirstBlock) / kClassSize * kClassSize;
 
-const DWORD kLead = [] {
-    DWORD v;
-    std::memcpy(&v, "Mem!", 4);
-    return v;
-}();
-const DWORD kTrail = [] {
-    DWORD v;
-    std::memcpy(&v, "Okay", 4);
-    return v;
-}();
+// The signatures read "Mem!" and "Okay" in memory. Constants, not computed at start-up:
+// other modules' static constructors may allocate before this file's would have run.
+static_assert(std::endian::native == std::endian::little);
+constexpr DWORD Fourcc(const char (&text)[5]) {
+    return static_cast<DWORD>(static_cast<BYTE>(text[0])) |
+           static_cast<DWORD>(static_cast<BYTE>(text[1])) << 8 |
+           static_cast<DWORD>(static_cast<BYTE>(text[2])) << 16 |
+           static_cast<DWORD>(static_cast<BYTE>(text[3])) << 24;
+}
+constexpr DWORD kLead = Fourcc("Mem!");
+constexpr DWORD kTrail = Fourcc("Okay");
 
 constexpr bool kHeapOnly = MemUsesSystemHeapOnly();
 

@@ -193,7 +193,7 @@ struct FormatArg {
 };
 
 // Formats one value by a conversion spec without the "%" ("ld", "-5s", ".3lf", "08lX").
-// Returns false (and appends "(?)") when the spec or the value does not fit.
+// Returns false (and appends "(?)") when the conversion takes no argument or none is left.
 template <TextChar C>
 bool FormatValue(TString<C>& out, const C* spec, std::size_t specLength, const FormatArg* arg);
 template <TextChar C>

@@ -73,6 +73,8 @@ TEST_F(Memory, BlockSizesFollowTheClassArithmetic) {
         EXPECT_STREQ(info.type, "SIZETEST");
         EXPECT_EQ(std::string(info.file).find("memory_test.cpp") != std::string::npos, true);
         EXPECT_FALSE(info.large);
+        EXPECT_EQ(std::memcmp(p - 68, "Mem!", 4), 0) << "leading signature opens the block";
+        EXPECT_EQ(std::memcmp(p + info.capacity, "Okay", 4), 0) << "trailer right after it";
         // The whole capacity is the caller's: filling it must not upset the signatures.
         std::memset(p, 0xA5, info.capacity);
         MemFree(p, MM("SIZETEST"));
