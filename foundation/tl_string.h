@@ -130,6 +130,11 @@ template <TextChar C>
 bool operator==(const TString<C>& a, const C* b) {
     return a.equals(b);
 }
+// Text of the other width is converted first, so `s == "abc"` works in either flavour.
+template <TextChar C>
+bool operator==(const TString<C>& a, const OtherChar<C>* b) {
+    return a.equals(TString<C>(b).c_str());
+}
 template <TextChar C>
 bool operator<(const TString<C>& a, const TString<C>& b) {
     return a.compare(b.c_str()) < 0;

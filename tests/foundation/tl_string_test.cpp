@@ -58,6 +58,10 @@ TEST(String, ComparesCharacterByCharacterAsSignedValues) {
     EXPECT_EQ(s.compare(static_cast<const TCHAR*>(nullptr)), -1);
     EXPECT_EQ(s.compare(TEXT("ABC")), 'a' - 'A') << "string is case-sensitive";
     EXPECT_TRUE(s == TEXT("abc"));
+    EXPECT_TRUE(s == "abc");
+    EXPECT_TRUE(s == u"abc");
+    EXPECT_TRUE(s != u"abd");
+    EXPECT_TRUE(istring(TEXT("ABC")) == "abc") << "through the case-blind compare";
     EXPECT_TRUE(string(TEXT("a")) < string(TEXT("b")));
     // A byte of a UTF-8 sequence is negative as a signed character.
     EXPECT_LT(string8("\xC3\xA9").compare("a"), 0);
