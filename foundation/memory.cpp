@@ -485,6 +485,7 @@ bool MemQueryBlock(const void* address, MemBlockInfo* info) {
     std::lock_guard<std::recursive_mutex> hold(m.lock);
     Block* b = Lookup(m, address);
     if (!b) return false;
+    if (!info) return true;
     info->total = Total(b);
     info->capacity = b->capacity;
     info->size = b->size;

@@ -146,7 +146,7 @@ struct MemBlockInfo {
     long line;
     const void* chunk; // null for blocks from the system heap
 };
-// Looks a live block up by the caller's or the tracked object's address.
+// Looks a live block up by the caller's or the tracked object's address; `info` may be null.
 bool MemQueryBlock(const void* address, MemBlockInfo* info);
 
 struct MemStats {

@@ -96,6 +96,7 @@ TEST_F(Memory, LargeBlocksComeFromTheSystemHeapOneByOne) {
     std::memset(p, 1, info.capacity);
     EXPECT_EQ(MemGetStats().chunks, before.chunks) << "no chunk is made for a large block";
     EXPECT_EQ(MemGetStats().liveBlocks, before.liveBlocks + 1);
+    EXPECT_TRUE(MemQueryBlock(p, nullptr));
     MemFree(p, MM("BIGBLOCK"));
     EXPECT_EQ(MemGetStats().liveBlocks, before.liveBlocks);
     EXPECT_TRUE(gDiagnostics.empty());
