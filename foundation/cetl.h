@@ -585,11 +585,11 @@ protected:
         return n;
     }
     void Remove(node* n) {
+        node* update[kMaxLevels];
+        Descend(n->item.key, update);
         for (int l = 0; l < n->levels; ++l) {
-            node** link = &head_[l];
-            while (*link != n)
-                link = &(*link)->forward[l];
-            *link = n->forward[l];
+            node*& link = update[l] ? update[l]->forward[l] : head_[l];
+            link = n->forward[l];
         }
         (n->prev ? n->prev->next : first_) = n->next;
         (n->next ? n->next->prev : last_) = n->prev;
