@@ -124,7 +124,8 @@ TEST(String, CopiesOfItsOwnTextAreSafe) {
     EXPECT_EQ(U8(moved), "abcabcdefdef");
     EXPECT_EQ(U8(s), "");
     s = moved;
-    s = s;
+    string& self = s;
+    s = self;
     EXPECT_EQ(U8(s), "abcabcdefdef");
 }
 
