@@ -523,6 +523,12 @@ bool FormatValue(TString<C>& out, const C* text, std::size_t n, const FormatArg*
     case Conv::CHAR16:
     case Conv::MESSAGE:
         if (!IntegerOf(*arg, integer)) break;
+        if (arg->kind == FormatArg::POINTER &&
+            (spec.conv == Conv::HEX || spec.conv == Conv::HEX_UPPER)) {
+            // Addresses are wider than 32 bits here; cutting them would print a wrong one.
+            RenderInteger(out, integer, false, 16, spec.conv == Conv::HEX_UPPER, spec);
+            return true;
+        }
         switch (spec.conv) {
         case Conv::INT32:
             RenderInteger(out, static_cast<std::int32_t>(integer), true, 10, false, spec);

@@ -51,6 +51,10 @@ TEST(Format, PrintfStyleWithoutHeader) {
     EXPECT_EQ(F(TEXT("%u"), -1), "4294967295");
     EXPECT_EQ(F(TEXT("%lu"), 4294967295u), "4294967295");
     EXPECT_EQ(F(TEXT("%08lX"), 0xABCDEF), "00ABCDEF");
+    EXPECT_EQ(F(TEXT("(0x%08lX)"), reinterpret_cast<const void*>(0x123456789ABull)),
+              "(0x123456789AB)")
+        << "an address is printed whole";
+    EXPECT_EQ(F(TEXT("%08lX"), reinterpret_cast<const void*>(0xBEEFull)), "0000BEEF");
     EXPECT_EQ(F(TEXT("%ld"), 5000000000LL), "705032704") << "32-bit";
     EXPECT_EQ(F(TEXT("%hd"), 70000), "4464") << "16-bit, sign-extended";
     EXPECT_EQ(F(TEXT("%hd"), 0xFFFF), "-1");
