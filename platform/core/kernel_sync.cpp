@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <pthread.h>
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>
@@ -127,6 +128,15 @@ class Mutex : public Object {
 public:
     explicit Mutex(int ownerFd = -1, int presenceFd = -1)
         : ownerFd_(ownerFd), presenceFd_(presenceFd) {}
+
+    // In a forked child the descriptors still share the parent's locks; the child lets go of
+    // them so that it meets the parent as any other process would.
+    void ForgetInChild() {
+        if (ownerFd_ >= 0) close(ownerFd_);
+        if (presenceFd_ >= 0) close(presenceFd_);
+        ownerFd_ = -1;
+        presenceFd_ = -1;
+    }
     ~Mutex() override {
         if (ownerFd_ >= 0) close(ownerFd_);
         if (presenceFd_ >= 0) close(presenceFd_);
@@ -189,8 +199,8 @@ private:
     bool owned_ = false;
     std::thread::id owner_;
     int count_ = 0;
-    const int ownerFd_;
-    const int presenceFd_;
+    int ownerFd_;
+    int presenceFd_;
 };
 
 // Named mutexes of this process, so that every handle to one name reaches one object.
@@ -198,6 +208,15 @@ std::mutex g_namedLock;
 std::map<std::string, std::weak_ptr<Mutex>>& NamedMutexes() {
     static auto* named = new std::map<std::string, std::weak_ptr<Mutex>>;
     return *named;
+}
+
+void ForgetNamedMutexesInChild() {
+    if (!g_namedLock.try_lock()) return;
+    for (auto& [name, weak] : NamedMutexes()) {
+        if (auto mutex = weak.lock()) mutex->ForgetInChild();
+    }
+    NamedMutexes().clear();
+    g_namedLock.unlock();
 }
 
 // Object names become file names: anything but letters, digits and a few safe marks is
@@ -232,6 +251,9 @@ HANDLE CreateNamedMutex(const std::string& name, bool initialOwner) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    static std::once_flag forkHandler;
+    std::call_once(forkHandler,
+                   [] { pthread_atfork(nullptr, nullptr, ForgetNamedMutexesInChild); });
     std::lock_guard<std::mutex> guard(g_namedLock);
     auto& named = NamedMutexes();
     if (auto existing = named[name].lock()) {

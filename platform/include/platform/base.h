@@ -16,7 +16,9 @@ using SIZE_T = std::size_t;
 using LPDWORD = DWORD*;
 using PLONG = LONG*;
 using LPBOOL = BOOL*;
-using FARPROC = INT_PTR (*)();
+// The generic function pointer type, so that callers cast it to the real signature without a
+// cast-function-type warning.
+using FARPROC = void (*)();
 using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
 
 struct SECURITY_ATTRIBUTES {
