@@ -324,12 +324,10 @@ private:
         return false;
     }
 
-    // Switches to WAL, checks the file and creates (and seeds) a new store. False with rc_
-    // set when the database is unusable; a foreign or inconsistent one counts as damaged.
+    // Checks the file, switches it to WAL and creates (and seeds) a new store. False with rc_
+    // set when the database is unusable; a foreign or inconsistent one counts as damaged. The
+    // checks only read, so a file that is set aside keeps its bytes as they were.
     bool Prepare() {
-        if (!Exec("PRAGMA journal_mode = WAL") || !Exec("PRAGMA synchronous = NORMAL")) {
-            return false;
-        }
         {
             Statement check(db_, "PRAGMA quick_check");
             std::string verdict = check.Step() ? check.Text(0) : std::string();
@@ -339,28 +337,38 @@ private:
                 return false;
             }
         }
+        bool fresh = false;
+        if (!Inspect(fresh)) return false;
+        if (!Exec("PRAGMA journal_mode = WAL") || !Exec("PRAGMA synchronous = NORMAL")) {
+            return false;
+        }
+        if (!fresh) return true;
+        // Another process may be creating the same machine: decide again under the write lock.
         if (!Exec("BEGIN IMMEDIATE")) return false;
+        if (!Inspect(fresh)) {
+            Exec("ROLLBACK");
+            return false;
+        }
+        if (fresh && (!Exec(kSchema) || !CreateRoots() || (seed_ && !Seed()) ||
+                      !Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str()))) {
+            Exec("ROLLBACK");
+            if (!failed()) rc_ = SQLITE_ERROR;
+            return false;
+        }
+        return Exec("COMMIT");
+    }
+
+    // Sets `fresh` for an empty database; false (damaged) for one that is not a store.
+    bool Inspect(bool& fresh) {
         Statement version(db_, "PRAGMA user_version");
         int found = version.Step() ? static_cast<int>(version.Int(0)) : -1;
         Statement tables(db_, "SELECT count(*) FROM sqlite_master");
         std::int64_t objects = tables.Step() ? tables.Int(0) : -1;
-        if (!Check(version) || !Check(tables)) {
-            Exec("ROLLBACK");
-            return false;
-        }
-        if (found == 0 && objects == 0) {
-            if (!Exec(kSchema) || !CreateRoots() || (seed_ && !Seed()) ||
-                !Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str())) {
-                Exec("ROLLBACK");
-                if (!failed()) rc_ = SQLITE_ERROR;
-                return false;
-            }
-        } else if (found != kSchemaVersion || !RootsPresent()) {
-            Exec("ROLLBACK");
-            rc_ = SQLITE_NOTADB;
-            return false;
-        }
-        return Exec("COMMIT");
+        if (!Check(version) || !Check(tables)) return false;
+        fresh = found == 0 && objects == 0;
+        if (fresh || (found == kSchemaVersion && RootsPresent())) return true;
+        if (!failed()) rc_ = SQLITE_NOTADB;
+        return false;
     }
 
     bool CreateRoots() {
