@@ -306,6 +306,10 @@ int main(int argc, char** argv) {
         if (!key) return Usage("a key starts with HKCU\\, HKLM\\ or HKCR\\: \"" + args[1] + "\"");
     }
 
+    if (command == "delete" && operands == 1 && key->sub.empty()) {
+        return Usage("a root key cannot be deleted");
+    }
+
     // Prepared before the store is touched, so bad data never creates a machine.
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
@@ -404,7 +408,6 @@ int main(int argc, char** argv) {
     }
     RegCloseKey(opened);
     std::size_t slash = key->sub.find_last_of('\\');
-    if (key->sub.empty()) return Usage("a root key cannot be deleted");
     std::u16string parentPath =
         slash == std::string::npos ? std::u16string() : platform::Widen(key->sub.substr(0, slash));
     std::u16string leaf =
