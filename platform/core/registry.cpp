@@ -111,7 +111,7 @@ public:
     std::u16string Text16(int column) {
         std::vector<BYTE> bytes = Blob(column);
         std::u16string text(bytes.size() / sizeof(char16_t), u'\0');
-        std::memcpy(text.data(), bytes.data(), text.size() * sizeof(char16_t));
+        if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(char16_t));
         return text;
     }
     std::string Text(int column) {
