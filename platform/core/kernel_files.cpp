@@ -45,7 +45,9 @@ bool ReadOnly(const struct stat& info) {
 bool HeldExclusively(const std::string& path) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
-    bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    // A shared probe: it only fails against an exclusive holder, and never makes a
+    // concurrent open fail the way an exclusive probe would.
+    bool held = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     close(fd);
     return held;
 }

@@ -61,12 +61,16 @@ TEST(BaseEvents, AutoResetReleasesExactlyOneWait) {
 
 TEST(BaseEvents, PulseReleasesWaitersAndLeavesTheEventReset) {
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<int> started{0};
     std::atomic<int> released{0};
     auto waiter = [&] {
-        if (WaitForSingleObject(event, 2000) == WAIT_OBJECT_0) ++released;
+        ++started;
+        if (WaitForSingleObject(event, 5000) == WAIT_OBJECT_0) ++released;
     };
     std::thread first(waiter), second(waiter);
-    Sleep(100);
+    while (started.load() < 2)
+        Sleep(1);
+    Sleep(100); // from "started" to blocking in the wait is a few instructions
     EXPECT_TRUE(EventModify(event, EVENT_PULSE));
     first.join();
     second.join();

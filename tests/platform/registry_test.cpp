@@ -2,6 +2,7 @@
 
 #include "tests/platform/temp_machine.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <signal.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -540,4 +542,60 @@ TEST(Registry, KillingAWriterNeverLeavesAHalfWrittenValue) {
     EXPECT_GT(killedMidRun, 20) << "the writers really were killed";
     EXPECT_GT(start, 25u) << "and they really were writing";
     EXPECT_TRUE(DamagedCopies(machine).empty()) << "no kill ever damaged the store";
+}
+
+TEST(Registry, OverlongNamesAreRefused) {
+    TempMachine machine;
+    HKEY key;
+    std::u16string longPart(256, u'k');
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (u"Software\\" + longPart).c_str(), 0, nullptr, 0,
+                              0, nullptr, &key, nullptr),
+              ERROR_INVALID_PARAMETER);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, longPart.substr(1).c_str(), 0, nullptr, 0, 0,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS)
+        << "255 characters are allowed";
+    std::u16string longName(16384, u'v');
+    const BYTE one = 1;
+    EXPECT_EQ(RegSetValueExW(key, longName.c_str(), 0, REG_BINARY, &one, 1),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueExW(key, u"v", 0, REG_BINARY, nullptr, 1), ERROR_INVALID_PARAMETER)
+        << "no data but a size";
+    RegCloseKey(key);
+}
+
+TEST(Registry, ThreadsOfOneProcessShareTheStore) {
+    TempMachine machine;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &failures] {
+            for (int i = 0; i < 50; ++i) {
+                HKEY key;
+                std::u16string path = u"Threads\\T" + platform::Widen(std::to_string(t));
+                if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, 0, nullptr,
+                                    &key, nullptr) != ERROR_SUCCESS) {
+                    ++failures;
+                    continue;
+                }
+                DWORD value = static_cast<DWORD>(i);
+                if (RegSetValueExW(key, u"n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                   4) != ERROR_SUCCESS) {
+                    ++failures;
+                }
+                RegCloseKey(key);
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(failures.load(), 0);
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Threads", 0, 0, &key), ERROR_SUCCESS);
+    DWORD subKeys = 0;
+    ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 4u);
+    RegCloseKey(key);
 }
