@@ -61,23 +61,6 @@ HMODULE Load(const std::string& name) {
     return nullptr;
 }
 
-HMODULE ProgramModule() {
-    static void* self = dlopen(nullptr, RTLD_NOW);
-    return reinterpret_cast<HMODULE>(self);
-}
-
-HMODULE Find(const char* name) {
-    if (name == nullptr) return ProgramModule();
-    for (const std::string& path : Candidates(name)) {
-        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-        if (handle == nullptr) continue;
-        dlclose(handle); // NOLOAD counted a reference; this look-up must not keep it.
-        return reinterpret_cast<HMODULE>(handle);
-    }
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
-}
-
 } // namespace
 
 HMODULE LoadLibraryA(LPCSTR fileName) {
@@ -97,7 +80,6 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
 }
 
 BOOL FreeLibrary(HMODULE module) {
-    if (module == ProgramModule()) return TRUE;
     void* handle = reinterpret_cast<void*>(module);
     {
         std::lock_guard<std::mutex> guard(g_modulesLock);
@@ -118,6 +100,14 @@ FARPROC GetProcAddressA(HMODULE module, LPCSTR procName) {
         SetLastError(module == nullptr ? ERROR_INVALID_HANDLE : ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
+    {
+        // Only handles LoadLibrary gave out reach dlsym; anything else would crash it.
+        std::lock_guard<std::mutex> guard(g_modulesLock);
+        if (LoadedModules().count(reinterpret_cast<void*>(module)) == 0) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return nullptr;
+        }
+    }
     void* symbol = dlsym(reinterpret_cast<void*>(module), procName);
     if (symbol == nullptr) {
         SetLastError(ERROR_PROC_NOT_FOUND);
@@ -132,13 +122,4 @@ FARPROC GetProcAddressW(HMODULE module, LPCWSTR procName) {
         return nullptr;
     }
     return GetProcAddressA(module, platform::Narrow(procName).c_str());
-}
-
-HMODULE GetModuleHandleA(LPCSTR moduleName) {
-    return Find(moduleName);
-}
-
-HMODULE GetModuleHandleW(LPCWSTR moduleName) {
-    if (moduleName == nullptr) return ProgramModule();
-    return Find(platform::Narrow(moduleName).c_str());
 }

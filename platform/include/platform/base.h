@@ -132,9 +132,8 @@ HMODULE LoadLibraryA(LPCSTR fileName);
 BOOL FreeLibrary(HMODULE module);
 FARPROC GetProcAddressA(HMODULE module, LPCSTR procName);
 FARPROC GetProcAddressW(HMODULE module, LPCWSTR procName);
-// NULL gives the program itself, whose resources the resource functions find.
-HMODULE GetModuleHandleW(LPCWSTR moduleName);
-HMODULE GetModuleHandleA(LPCSTR moduleName);
+// GetModuleHandle belongs to the resources (platform/resource.h): the program's handle is the
+// one its resource table answers to.
 
 // ---------------------------------------------------------------------------------------------
 // Local memory (fixed blocks only)
@@ -241,7 +240,6 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
 #define CreateMutex CreateMutexW
 #define LoadLibrary LoadLibraryW
 #define GetProcAddress GetProcAddressW
-#define GetModuleHandle GetModuleHandleW
 #define OutputDebugString OutputDebugStringW
 #define CreateFile CreateFileW
 #define GetFileAttributes GetFileAttributesW
@@ -256,7 +254,6 @@ BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
 #define CreateMutex CreateMutexA
 #define LoadLibrary LoadLibraryA
 #define GetProcAddress GetProcAddressA
-#define GetModuleHandle GetModuleHandleA
 #define OutputDebugString OutputDebugStringA
 #define CreateFile CreateFileA
 #define GetFileAttributes GetFileAttributesA
