@@ -152,6 +152,12 @@ public:
     template <class Body>
     LONG Run(bool write, std::uint64_t& incarnation, Body body) {
         std::lock_guard<std::mutex> guard(mutex_);
+        if (db_ != nullptr && Replaced()) {
+            // Another process set a damaged file aside (or someone removed it): what this
+            // connection holds is no longer the machine's registry.
+            Close();
+            ++incarnation_;
+        }
         if (db_ == nullptr && !OpenLocked()) return ERROR_CANTOPEN;
         if (incarnation == 0) incarnation = incarnation_;
         if (incarnation != incarnation_) return ERROR_KEY_DELETED;
@@ -276,16 +282,18 @@ private:
         db_ = nullptr;
     }
 
+    bool Replaced() const {
+        struct stat current;
+        return stat(file_.c_str(), &current) != 0 || current.st_ino != inode_ ||
+               current.st_dev != device_;
+    }
+
     // Moves a damaged database (with its journal files) aside under a name that tells what
     // happened, unless another process has already replaced it.
     void SetAsideLocked() {
         Close();
         ++incarnation_;
-        struct stat current;
-        if (stat(file_.c_str(), &current) != 0 || current.st_ino != inode_ ||
-            current.st_dev != device_) {
-            return;
-        }
+        if (Replaced()) return;
         char suffix[64];
         std::snprintf(suffix, sizeof suffix, ".damaged-%lld-%d",
                       static_cast<long long>(std::time(nullptr)), static_cast<int>(getpid()));

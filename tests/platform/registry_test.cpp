@@ -599,3 +599,81 @@ TEST(Registry, ThreadsOfOneProcessShareTheStore) {
     EXPECT_EQ(subKeys, 4u);
     RegCloseKey(key);
 }
+
+TEST(Registry, AStoreReplacedByAnotherProcessIsFollowed) {
+    TempMachine machine;
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Orvane\\Tessark", 0, nullptr, 0, 0,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetString(key, u"Who", u"old"), ERROR_SUCCESS);
+    // Another process finds the store damaged: it is set aside and a new one made.
+    pid_t other = StartChild([&machine] {
+        std::string file = machine.Path("registry.sqlite3");
+        for (const char* extra : {"-wal", "-shm", ""}) {
+            std::string from = file + extra;
+            std::string to = file + ".damaged-0-0" + extra;
+            std::rename(from.c_str(), to.c_str());
+        }
+        auto store = platform::reg::OpenStore(machine.dir());
+        HKEY fresh;
+        if (platform::reg::CreateKey(store, HKEY_CURRENT_USER, u"Software\\Orvane\\Tessark", &fresh,
+                                     nullptr) != ERROR_SUCCESS) {
+            return 1;
+        }
+        return SetString(fresh, u"Who", u"new") == ERROR_SUCCESS ? 0 : 2;
+    });
+    ASSERT_EQ(WaitChild(other), 0);
+
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExW(key, u"Who", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED)
+        << "a key of the old file is gone";
+    RegCloseKey(key);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Orvane\\Tessark", 0, 0, &key),
+              ERROR_SUCCESS);
+    DWORD type;
+    std::vector<BYTE> data;
+    ASSERT_EQ(Read(key, u"Who", type, data), ERROR_SUCCESS);
+    EXPECT_EQ(data, Bytes(u"new", 8)) << "this process now reads and writes the new store";
+    RegCloseKey(key);
+}
+
+TEST(Registry, DamageDuringARunFailsOneCallAndNeverCrashes) {
+    TempMachine machine;
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Orvane\\Tessark", 0, nullptr, 0, 0,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    std::vector<BYTE> big(200000, 0x42);
+    ASSERT_EQ(
+        RegSetValueExW(key, u"Big", 0, REG_BINARY, big.data(), static_cast<DWORD>(big.size())),
+        ERROR_SUCCESS);
+    RegCloseKey(key);
+    // Garbage over the file in place (same inode), WAL content included.
+    std::string file = machine.Path("registry.sqlite3");
+    for (const char* extra : {"", "-wal"}) {
+        std::fstream out(file + extra, std::ios::in | std::ios::out | std::ios::binary);
+        std::string junk(std::filesystem::file_size(file + extra), '\x5A');
+        out.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+    // Whatever the first calls report, they fail cleanly; soon the store is fresh again.
+    LONG first = RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Orvane\\Tessark", 0, 0, &key);
+    if (first == ERROR_SUCCESS) {
+        DWORD size = 0;
+        LONG query = RegQueryValueExW(key, u"Big", nullptr, nullptr, nullptr, &size);
+        EXPECT_TRUE(query == ERROR_BADDB || query == ERROR_KEY_DELETED ||
+                    (query == ERROR_SUCCESS && size == big.size()))
+            << query;
+        RegCloseKey(key);
+    } else {
+        EXPECT_TRUE(first == ERROR_BADDB || first == ERROR_FILE_NOT_FOUND) << first;
+    }
+    LONG later = ERROR_BADDB;
+    for (int attempt = 0; attempt < 3 && later == ERROR_BADDB; ++attempt) {
+        later = RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Orvane\\Tessark", 0, nullptr, 0, 0,
+                                nullptr, &key, nullptr);
+    }
+    ASSERT_EQ(later, ERROR_SUCCESS);
+    EXPECT_EQ(SetString(key, u"After", u"ok"), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
