@@ -165,6 +165,28 @@ TEST(BaseFiles, CreationModes) {
         << "a folder is not a file";
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
+    Spill(machine.Path("drive_c/old.txt"), "again");
+    SetLastError(0xdeadbeef);
+    file = CreateFileA("C:\\old.txt", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0,
+                       nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(GetFileSize(file, nullptr), 5u) << "OPEN_ALWAYS keeps the contents";
+    CloseHandle(file);
+    SetLastError(0xdeadbeef);
+    file = CreateFileA("C:\\fresh.txt", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    CloseHandle(file);
+    file = CreateFileA("C:\\old.txt", GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetFileSize(file, nullptr), 0u);
+    CloseHandle(file);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(CreateFileA("C:\\none.txt", GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
     SetLastError(0xdeadbeef);
     EXPECT_EQ(CreateFileA("C:\\old.txt", GENERIC_READ, 0, nullptr, 9, 0, nullptr),
               INVALID_HANDLE_VALUE);
