@@ -487,7 +487,10 @@ TEST(Registry, KillingAWriterNeverLeavesAHalfWrittenValue) {
     std::uint32_t start = 0;
     int killedMidRun = 0;
     for (int round = 0; round < 25; ++round) {
-        pid_t child = StartChild([&machine, start, sizeOf] {
+        int writing[2];
+        ASSERT_EQ(pipe(writing), 0);
+        pid_t child = StartChild([&machine, start, sizeOf, writing] {
+            close(writing[0]);
             auto store = platform::reg::OpenStore(machine.dir());
             HKEY key;
             if (platform::reg::CreateKey(store, HKEY_CURRENT_USER, u"Crash", &key, nullptr) !=
@@ -504,17 +507,24 @@ TEST(Registry, KillingAWriterNeverLeavesAHalfWrittenValue) {
                 }
                 DWORD last = i;
                 RegSetValueExW(key, u"last", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&last), 4);
+                if (i == start && write(writing[1], "w", 1) != 1) return 3;
             }
         });
         ASSERT_GT(child, 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(15 + random() % 60));
+        close(writing[1]);
+        // The kill comes at a random moment of the writing, not during start-up.
+        char byte;
+        bool started = read(writing[0], &byte, 1) == 1;
+        close(writing[0]);
+        if (started) std::this_thread::sleep_for(std::chrono::milliseconds(random() % 40));
         kill(child, SIGKILL);
-        if (WaitChild(child) == -1) ++killedMidRun;
+        int status = WaitChild(child);
+        ASSERT_TRUE(started) << "the writer failed with status " << status;
+        if (status == -1) ++killedMidRun;
 
         auto store = platform::reg::OpenStore(machine.dir());
         HKEY key;
         LONG opened = platform::reg::OpenKey(store, HKEY_CURRENT_USER, u"Crash", &key);
-        if (opened == ERROR_FILE_NOT_FOUND) continue; // killed before its first write
         ASSERT_EQ(opened, ERROR_SUCCESS) << "round " << round;
         for (int slot = 0; slot < 8; ++slot) {
             std::u16string name = u"slot" + platform::Widen(std::to_string(slot));
@@ -539,8 +549,8 @@ TEST(Registry, KillingAWriterNeverLeavesAHalfWrittenValue) {
         }
         RegCloseKey(key);
     }
-    EXPECT_GT(killedMidRun, 20) << "the writers really were killed";
-    EXPECT_GT(start, 25u) << "and they really were writing";
+    EXPECT_EQ(killedMidRun, 25) << "every writer was killed while writing";
+    EXPECT_GE(start, 25u) << "and each one wrote";
     EXPECT_TRUE(DamagedCopies(machine).empty()) << "no kill ever damaged the store";
 }
 
