@@ -98,6 +98,9 @@ void RebuildScreen(const ScreenSettings& settings) {
     FillTableFromSystem(bitmap->surface);
     bitmap->dibSection = true;
     if (Screen().bitmap) Unregister(Screen().bitmap.get());
+    // A new screen starts from the fixed system palette again.
+    MutableSystemPalette() = BuildSystemPalette();
+    FillTableFromSystem(bitmap->surface);
     Register(bitmap);
     Screen().settings = settings;
     Screen().bitmap = bitmap;
