@@ -8,6 +8,7 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <unordered_map>
 
@@ -164,7 +165,12 @@ bool HasEsperanto(FcPattern* pattern) {
 }
 
 bool MatchFace(const std::string& family, bool bold, bool italic, Match& out) {
-    static bool initialised = FcInit();
+    static bool initialised = [] {
+        if (!FcInit()) return false;
+        // Fontconfig keeps allocations until it is finalised; leak checks would report them.
+        std::atexit(FcFini);
+        return true;
+    }();
     if (!initialised) return false;
     FcPattern* pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));

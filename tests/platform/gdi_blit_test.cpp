@@ -12,6 +12,7 @@ const COLORREF kMagenta = RGB(255, 0, 255);
 
 // Every paletted surface gets the same four colours first, so colours survive any depth pair.
 std::vector<RGBQUAD> Table(int bpp) {
+    if (bpp > 8) return {};
     if (bpp == 1) return {{0, 0, 0, 0}, {255, 255, 255, 0}};
     // Black, white, blue, red, magenta (entries are blue, green, red).
     std::vector<RGBQUAD> t = {
