@@ -2,6 +2,7 @@
 #include "platform/core/gdi_internal.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 using namespace platform::gdi::detail;
@@ -207,6 +208,42 @@ void RunScaled(const DC& dstDC, Surface& dst, const Surface* src, COLORREF srcBk
         if (!keyIndex.empty()) return v < keyIndex.size() && keyIndex[v] != 0;
         return (v & src->format->valueMask) == keyValue;
     };
+
+    if (src != nullptr && src != &dst && src->bpp == 8 && code == 0xCC && dst.bpp >= 8) {
+        // Paletted sprites onto the frame: one table lookup a pixel, no per-pixel dispatch.
+        std::array<DWORD, 256> lut{};
+        std::array<bool, 256> transparent{};
+        for (int i = 0; i < 256; ++i) {
+            lut[i] = convert(static_cast<DWORD>(i)) & mask;
+            transparent[i] = c.keyed && isKey(static_cast<DWORD>(i));
+        }
+        for (int dy = area.top; dy < area.bottom; ++dy) {
+            long long sy = c.ys + static_cast<long long>(dy - c.y) * c.hs / c.h;
+            if (sy < 0 || sy >= src->height) continue;
+            const BYTE* srow = src->Row(static_cast<int>(sy));
+            BYTE* drow = dst.Row(dy);
+            for (int i = 0; i < cols; ++i) {
+                if (xmap[i] < 0) continue;
+                BYTE index = srow[xmap[i]];
+                if (transparent[index]) continue;
+                int dx = area.left + i;
+                switch (dst.bpp) {
+                case 8:
+                    drow[dx] = static_cast<BYTE>(lut[index]);
+                    break;
+                case 16: {
+                    WORD w = static_cast<WORD>(lut[index]);
+                    std::memcpy(drow + 2 * dx, &w, 2);
+                    break;
+                }
+                default:
+                    dst.format->put(drow, dx, lut[index]);
+                    break;
+                }
+            }
+        }
+        return;
+    }
 
     std::vector<DWORD> row(cols);
     std::vector<char> skip(cols);
