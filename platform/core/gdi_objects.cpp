@@ -44,8 +44,24 @@ ScreenState& Screen() {
     return state;
 }
 
-std::array<PALETTEENTRY, 256> BuildSystemPalette() {
-    // The platform's twenty static colours at both ends, a 6 x 6 x 6 colour cube and greys between.
+// Displays of 4 bits or fewer have the 16 standard colours (1 bit: black and white); deeper ones
+// the platform's twenty static colours at both ends, a 6 x 6 x 6 colour cube and greys between.
+std::array<PALETTEENTRY, 256> BuildSystemPalette(int bpp) {
+    if (bpp <= 4) {
+        static const BYTE vga[16][3] = {
+            {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+            {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+            {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+            {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+        std::array<PALETTEENTRY, 256> p{};
+        if (bpp == 1) {
+            p[1] = {255, 255, 255, 0};
+            return p;
+        }
+        for (int i = 0; i < 16; ++i)
+            p[i] = {vga[i][0], vga[i][1], vga[i][2], 0};
+        return p;
+    }
     static const BYTE low[10][3] = {{0, 0, 0},       {128, 0, 0},    {0, 128, 0},   {128, 128, 0},
                                     {0, 0, 128},     {128, 0, 128},  {0, 128, 128}, {192, 192, 192},
                                     {192, 220, 192}, {166, 202, 240}};
@@ -74,7 +90,7 @@ std::array<PALETTEENTRY, 256> BuildSystemPalette() {
 }
 
 std::array<PALETTEENTRY, 256>& MutableSystemPalette() {
-    static std::array<PALETTEENTRY, 256> palette = BuildSystemPalette();
+    static std::array<PALETTEENTRY, 256> palette = BuildSystemPalette(8);
     return palette;
 }
 
@@ -88,18 +104,19 @@ void FillTableFromSystem(Surface& s) {
     }
 }
 
-void RebuildScreen(const ScreenSettings& settings) {
+void RebuildScreen(ScreenSettings settings) {
     auto bitmap = std::make_shared<Bitmap>();
     bitmap->stock = true;
     if (!AllocateSurface(bitmap->surface, settings.width, settings.height, settings.bitsPerPixel,
                          true)) {
         AllocateSurface(bitmap->surface, 240, 320, 16, true);
+        settings = {240, 320, 16, settings.logPixelsY};
     }
-    FillTableFromSystem(bitmap->surface);
+    if (settings.logPixelsY <= 0) settings.logPixelsY = 96;
     bitmap->dibSection = true;
     if (Screen().bitmap) Unregister(Screen().bitmap.get());
     // A new screen starts from the fixed system palette again.
-    MutableSystemPalette() = BuildSystemPalette();
+    MutableSystemPalette() = BuildSystemPalette(bitmap->surface.bpp);
     FillTableFromSystem(bitmap->surface);
     Register(bitmap);
     Screen().settings = settings;
@@ -160,7 +177,7 @@ Stock& Stocks() {
         s->objects[DEFAULT_GUI_FONT] = font;
         auto palette = std::make_shared<Palette>();
         palette->stock = true;
-        const auto& sys = MutableSystemPalette();
+        const auto sys = BuildSystemPalette(8);
         palette->entries.assign(sys.begin(), sys.begin() + 10);
         palette->entries.insert(palette->entries.end(), sys.begin() + 246, sys.end());
         s->objects[DEFAULT_PALETTE] = palette;
@@ -225,11 +242,13 @@ std::shared_ptr<Font> StockSystemFont() {
 }
 
 const std::array<PALETTEENTRY, 256>& SystemPalette() {
+    EnsureScreen();
     return MutableSystemPalette();
 }
 
 int SystemPaletteSize() {
-    return 256;
+    int bpp = EnsureScreen().bitmap->surface.bpp;
+    return bpp <= 4 ? 1 << bpp : 256;
 }
 
 COLORREF ResolveColour(const DC& dc, COLORREF colour) {
@@ -660,9 +679,10 @@ UINT GetNearestPaletteIndex(HPALETTE handle, COLORREF colour) {
 UINT GetSystemPaletteEntries(HDC hdc, UINT start, UINT count, PALETTEENTRY* entries) {
     std::lock_guard lock(Lock());
     if (hdc != nullptr && !FindDC(hdc)) return 0;
-    if (entries == nullptr) return 256;
-    if (start >= 256) return 0;
-    UINT n = std::min(count, 256 - start);
-    std::memcpy(entries, MutableSystemPalette().data() + start, n * sizeof(PALETTEENTRY));
+    const UINT size = static_cast<UINT>(SystemPaletteSize());
+    if (entries == nullptr) return size;
+    if (start >= size) return 0;
+    UINT n = std::min(count, size - start);
+    std::memcpy(entries, SystemPalette().data() + start, n * sizeof(PALETTEENTRY));
     return n;
 }

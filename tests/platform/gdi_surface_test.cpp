@@ -311,5 +311,13 @@ TEST(Palettes, CreateSelectRealizeAndTheSystemPalette) {
     SelectPalette(screen, old, FALSE);
     ReleaseDC(nullptr, screen);
     EXPECT_TRUE(DeleteObject(pal));
+
+    // A 4-bit display has the sixteen standard colours, black first and white last.
+    platform::gdi::SetScreen({240, 320, 4, 96});
+    EXPECT_EQ(GetSystemPaletteEntries(nullptr, 0, 0, nullptr), 16u);
+    EXPECT_EQ(GetSystemPaletteEntries(nullptr, 0, 256, sys), 16u);
+    EXPECT_EQ(sys[0].peRed | sys[0].peGreen | sys[0].peBlue, 0);
+    EXPECT_EQ(sys[15].peRed & sys[15].peGreen & sys[15].peBlue, 255);
     platform::gdi::SetScreenFlavour(platform::gdi::Flavour::Device);
+    EXPECT_EQ(GetSystemPaletteEntries(nullptr, 0, 0, nullptr), 256u);
 }
