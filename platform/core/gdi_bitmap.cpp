@@ -183,8 +183,10 @@ COLORREF GetPixel(HDC hdc, int x, int y) {
     auto dc = FindDC(hdc);
     if (!dc) return CLR_INVALID;
     const Surface& s = dc->state.bitmap->surface;
-    if (x < 0 || y < 0 || x >= s.width || y >= s.height) return CLR_INVALID;
-    return ValueToColour(s, s.Get(x, y));
+    RECT a = AreaOf(*dc);
+    long long px = static_cast<long long>(x) + a.left, py = static_cast<long long>(y) + a.top;
+    if (px < a.left || py < a.top || px >= a.right || py >= a.bottom) return CLR_INVALID;
+    return ValueToColour(s, s.Get(static_cast<int>(px), static_cast<int>(py)));
 }
 
 COLORREF SetPixel(HDC hdc, int x, int y, COLORREF colour) {
@@ -192,9 +194,11 @@ COLORREF SetPixel(HDC hdc, int x, int y, COLORREF colour) {
     auto dc = FindDC(hdc);
     if (!dc) return CLR_INVALID;
     Surface& s = dc->state.bitmap->surface;
-    if (x < 0 || y < 0 || x >= s.width || y >= s.height) return CLR_INVALID;
+    RECT a = AreaOf(*dc);
+    long long px = static_cast<long long>(x) + a.left, py = static_cast<long long>(y) + a.top;
+    if (px < a.left || py < a.top || px >= a.right || py >= a.bottom) return CLR_INVALID;
     DWORD value = ValueForColour(*dc, colour);
-    s.Put(x, y, value);
+    s.Put(static_cast<int>(px), static_cast<int>(py), value);
     return ValueToColour(s, value);
 }
 
@@ -235,21 +239,21 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH handle) {
         if (brush->null) return 1;
         colour = brush->colour;
     }
-    FillValue(dc->state.bitmap->surface, *rect, ValueForColour(*dc, colour));
+    FillInDC(*dc, *rect, ValueForColour(*dc, colour));
     return 1;
 }
 
 namespace {
 
-void HLine(Surface& s, int x0, int x1, int y, DWORD v) {
-    FillValue(s, {x0, y, x1, y + 1}, v);
+void HLine(const DC& s, int x0, int x1, int y, DWORD v) {
+    FillInDC(s, {x0, y, x1, y + 1}, v);
 }
-void VLine(Surface& s, int x, int y0, int y1, DWORD v) {
-    FillValue(s, {x, y0, x + 1, y1}, v);
+void VLine(const DC& s, int x, int y0, int y1, DWORD v) {
+    FillInDC(s, {x, y0, x + 1, y1}, v);
 }
 
 // One ring of an edge: top and left in one colour, bottom and right in the other.
-void Ring(const DC& dc, Surface& s, const RECT& r, UINT flags, COLORREF topLeft,
+void Ring(const DC& dc, const DC& s, const RECT& r, UINT flags, COLORREF topLeft,
           COLORREF bottomRight) {
     DWORD tl = ValueForColour(dc, topLeft), br = ValueForColour(dc, bottomRight);
     if (flags & BF_TOP) HLine(s, r.left, r.right, r.top, tl);
@@ -264,7 +268,7 @@ BOOL DrawEdge(HDC hdc, RECT* rect, UINT edge, UINT flags) {
     std::lock_guard lock(Lock());
     auto dc = FindDC(hdc);
     if (!dc || rect == nullptr) return FALSE;
-    Surface& s = dc->state.bitmap->surface;
+    const DC& s = *dc;
     RECT r = *rect;
     auto shrink = [&](RECT& q) {
         if (flags & BF_LEFT) ++q.left;
@@ -286,7 +290,7 @@ BOOL DrawEdge(HDC hdc, RECT* rect, UINT edge, UINT flags) {
         Ring(*dc, s, r, flags, GetSysColor(COLOR_3DDKSHADOW), GetSysColor(COLOR_3DLIGHT));
     }
     if (inner != 0) shrink(r);
-    if (flags & BF_MIDDLE) FillValue(s, r, ValueForColour(*dc, GetSysColor(COLOR_3DFACE)));
+    if (flags & BF_MIDDLE) FillInDC(s, r, ValueForColour(*dc, GetSysColor(COLOR_3DFACE)));
     if (flags & BF_ADJUST) *rect = r;
     return TRUE;
 }
@@ -296,18 +300,26 @@ BOOL DrawFocusRect(HDC hdc, const RECT* rect) {
     auto dc = FindDC(hdc);
     if (!dc || rect == nullptr) return FALSE;
     Surface& s = dc->state.bitmap->surface;
-    const RECT& r = *rect;
+    const RECT a = AreaOf(*dc);
+    const RECT r = Offset(*rect, a.left, a.top);
     if (r.right <= r.left || r.bottom <= r.top) return TRUE;
-    auto invert = [&](int x, int y) {
-        if (x < 0 || y < 0 || x >= s.width || y >= s.height) return;
-        s.Put(x, y, s.Get(x, y) ^ s.format->valueMask);
+    auto invert = [&](long long x, long long y) {
+        if (x < a.left || y < a.top || x >= a.right || y >= a.bottom) return;
+        s.Put(static_cast<int>(x), static_cast<int>(y),
+              s.Get(static_cast<int>(x), static_cast<int>(y)) ^ s.format->valueMask);
     };
-    // Every other pixel along the border, counted from the corner, so each pixel is inverted once.
-    for (int x = r.left; x < r.right; x += 2) {
+    // Every other pixel along the border, counted from the corner, so each pixel is inverted
+    // once; the walk starts and stops inside the area whatever the rectangle's size.
+    auto first = [](long long from, long long limit) {
+        return from >= limit ? from : from + ((limit - from + 1) / 2) * 2;
+    };
+    const long long xEnd = std::min<long long>(r.right, a.right);
+    for (long long x = first(r.left, a.left); x < xEnd; x += 2) {
         invert(x, r.top);
         if (r.bottom - 1 > r.top) invert(x, r.bottom - 1);
     }
-    for (int y = r.top + 2; y < r.bottom - 1; y += 2) {
+    const long long yEnd = std::min<long long>(r.bottom - 1, a.bottom);
+    for (long long y = first(static_cast<long long>(r.top) + 2, a.top); y < yEnd; y += 2) {
         invert(r.left, y);
         if (r.right - 1 > r.left) invert(r.right - 1, y);
     }

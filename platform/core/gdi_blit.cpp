@@ -172,16 +172,20 @@ struct Copy {
 
 // Nearest-pixel sampling; a destination pixel whose source lies outside the source surface is
 // left alone, so no copy ever reads or writes outside a surface.
-void RunScaled(const DC& dstDC, Surface& dst, const Surface* src, COLORREF srcBk, const Copy& c) {
-    RECT area{c.x, c.y, c.x + c.w, c.y + c.h};
+// Coordinates in `c` are surface coordinates here; `dstArea` and `srcArea` bound the copy.
+void RunScaled(const DC& dstDC, Surface& dst, const RECT& dstArea, const Surface* src,
+               const RECT& srcArea, COLORREF srcBk, const Copy& c) {
     if (c.x > INT32_MAX - c.w || c.y > INT32_MAX - c.h) return;
-    if (!ClipRect(area, dst.width, dst.height)) return;
+    RECT area = Intersect({c.x, c.y, c.x + c.w, c.y + c.h}, dstArea);
+    if (area.left >= area.right) return;
     const int cols = area.right - area.left;
     std::vector<int> xmap(cols);
     for (int i = 0; i < cols; ++i) {
         long long offset = static_cast<long long>(area.left - c.x + i) * c.ws / c.w;
         long long sx = c.xs + offset;
-        xmap[i] = src != nullptr && (sx < 0 || sx >= src->width) ? -1 : static_cast<int>(sx);
+        xmap[i] = src != nullptr && (sx < srcArea.left || sx >= srcArea.right)
+                      ? -1
+                      : static_cast<int>(sx);
     }
     Converter convert(src ? *src : dst, dst, srcBk, ValueForColour(dstDC, dstDC.state.textColour),
                       ValueForColour(dstDC, dstDC.state.bkColour));
@@ -219,7 +223,7 @@ void RunScaled(const DC& dstDC, Surface& dst, const Surface* src, COLORREF srcBk
         }
         for (int dy = area.top; dy < area.bottom; ++dy) {
             long long sy = c.ys + static_cast<long long>(dy - c.y) * c.hs / c.h;
-            if (sy < 0 || sy >= src->height) continue;
+            if (sy < srcArea.top || sy >= srcArea.bottom) continue;
             const BYTE* srow = src->Row(static_cast<int>(sy));
             BYTE* drow = dst.Row(dy);
             for (int i = 0; i < cols; ++i) {
@@ -254,7 +258,7 @@ void RunScaled(const DC& dstDC, Surface& dst, const Surface* src, COLORREF srcBk
     for (int k = 0; k < rows; ++k) {
         int dy = bottomUp ? area.bottom - 1 - k : area.top + k;
         long long sy = c.ys + static_cast<long long>(dy - c.y) * c.hs / c.h;
-        if (src != nullptr && (sy < 0 || sy >= src->height)) continue;
+        if (src != nullptr && (sy < srcArea.top || sy >= srcArea.bottom)) continue;
         const BYTE* srow = src ? src->Row(static_cast<int>(sy)) : nullptr;
         for (int i = 0; i < cols; ++i) {
             skip[i] = xmap[i] < 0;
@@ -278,38 +282,36 @@ void RunScaled(const DC& dstDC, Surface& dst, const Surface* src, COLORREF srcBk
 }
 
 // Unscaled copies first clip both sides so that the fast path can copy whole row spans.
-bool RunUnscaled(const DC& dstDC, Surface& dst, const Surface* src, COLORREF srcBk, Copy c) {
-    if (src != nullptr) {
-        if (c.xs < 0) {
-            c.x -= c.xs;
-            c.w += c.xs;
-            c.xs = 0;
+bool RunUnscaled(const DC& dstDC, Surface& dst, const RECT& dstArea, const Surface* src,
+                 const RECT& srcArea, COLORREF srcBk, Copy c) {
+    // Shifting one side's start moves the other's by the same amount.
+    auto clipStart = [](long long& a, long long& b, long long& size, long long limit) {
+        if (a < limit) {
+            b += limit - a;
+            size -= limit - a;
+            a = limit;
         }
-        if (c.ys < 0) {
-            c.y -= c.ys;
-            c.h += c.ys;
-            c.ys = 0;
-        }
-    }
-    if (c.x < 0) {
-        c.xs -= c.x;
-        c.w += c.x;
-        c.x = 0;
-    }
-    if (c.y < 0) {
-        c.ys -= c.y;
-        c.h += c.y;
-        c.y = 0;
-    }
-    c.w = std::min<long long>(c.w, static_cast<long long>(dst.width) - c.x);
-    c.h = std::min<long long>(c.h, static_cast<long long>(dst.height) - c.y);
+    };
+    long long x = c.x, y = c.y, xs = c.xs, ys = c.ys, w = c.w, h = c.h;
     if (src != nullptr) {
-        c.w = std::min<long long>(c.w, static_cast<long long>(src->width) - c.xs);
-        c.h = std::min<long long>(c.h, static_cast<long long>(src->height) - c.ys);
+        clipStart(xs, x, w, srcArea.left);
+        clipStart(ys, y, h, srcArea.top);
     }
-    if (c.w <= 0 || c.h <= 0) return true;
-    c.ws = c.w;
-    c.hs = c.h;
+    clipStart(x, xs, w, dstArea.left);
+    clipStart(y, ys, h, dstArea.top);
+    w = std::min<long long>(w, dstArea.right - x);
+    h = std::min<long long>(h, dstArea.bottom - y);
+    if (src != nullptr) {
+        w = std::min<long long>(w, srcArea.right - xs);
+        h = std::min<long long>(h, srcArea.bottom - ys);
+    }
+    if (w <= 0 || h <= 0) return true;
+    c.x = static_cast<int>(x);
+    c.y = static_cast<int>(y);
+    c.xs = static_cast<int>(xs);
+    c.ys = static_cast<int>(ys);
+    c.w = c.ws = static_cast<int>(w);
+    c.h = c.hs = static_cast<int>(h);
     if (src != nullptr && c.rop == SRCCOPY && !c.keyed && src->bpp == dst.bpp && dst.bpp >= 8) {
         Converter convert(*src, dst, srcBk, 0, 0);
         if (convert.Identity()) {
@@ -325,8 +327,27 @@ bool RunUnscaled(const DC& dstDC, Surface& dst, const Surface* src, COLORREF src
             return true;
         }
     }
-    RunScaled(dstDC, dst, src, srcBk, c);
+    RunScaled(dstDC, dst, dstArea, src, srcArea, srcBk, c);
     return true;
+}
+
+// Moves a copy from context coordinates to surface coordinates.
+Copy ToSurface(Copy c, const RECT& dstArea, const RECT& srcArea) {
+    auto add = [](int v, LONG d) {
+        return static_cast<int>(
+            std::clamp<long long>(static_cast<long long>(v) + d, INT32_MIN / 2, INT32_MAX / 2));
+    };
+    c.x = add(c.x, dstArea.left);
+    c.y = add(c.y, dstArea.top);
+    c.xs = add(c.xs, srcArea.left);
+    c.ys = add(c.ys, srcArea.top);
+    return c;
+}
+
+RECT SourceArea(const Side& side) {
+    if (!side.bitmap) return {0, 0, 0, 0};
+    if (side.dc) return AreaOf(*side.dc);
+    return {0, 0, side.bitmap->surface.width, side.bitmap->surface.height};
 }
 
 } // namespace
@@ -339,10 +360,11 @@ BOOL BitBlt(HDC hdst, int x, int y, int w, int h, HDC hsrc, int xs, int ys, DWOR
     bool usesSource = RopUsesSource(rop);
     if (usesSource && !ResolveSource(hsrc, src)) return FALSE;
     if (w <= 0 || h <= 0) return TRUE;
-    Copy c{x, y, w, h, xs, ys, w, h, rop, false, 0};
     const Surface* surface = usesSource ? &src.bitmap->surface : nullptr;
     COLORREF bk = src.dc ? src.dc->state.bkColour : RGB(255, 255, 255);
-    return RunUnscaled(*dst, dst->state.bitmap->surface, surface, bk, c) ? TRUE : FALSE;
+    const RECT dstArea = AreaOf(*dst), srcArea = SourceArea(src);
+    Copy c = ToSurface({x, y, w, h, xs, ys, w, h, rop, false, 0}, dstArea, srcArea);
+    return RunUnscaled(*dst, dst->state.bitmap->surface, dstArea, surface, srcArea, bk, c);
 }
 
 BOOL StretchBlt(HDC hdst, int x, int y, int w, int h, HDC hsrc, int xs, int ys, int ws, int hs,
@@ -361,10 +383,13 @@ BOOL StretchBlt(HDC hdst, int x, int y, int w, int h, HDC hsrc, int xs, int ys, 
     if (w == 0 || h == 0) return TRUE;
     const Surface* surface = usesSource ? &src.bitmap->surface : nullptr;
     COLORREF bk = src.dc ? src.dc->state.bkColour : RGB(255, 255, 255);
-    Copy c{x, y, w, h, xs, ys, ws, hs, rop, false, 0};
+    const RECT dstArea = AreaOf(*dst), srcArea = SourceArea(src);
+    Copy c = ToSurface({x, y, w, h, xs, ys, ws, hs, rop, false, 0}, dstArea, srcArea);
     Surface& target = dst->state.bitmap->surface;
-    if (!usesSource || (ws == w && hs == h)) return RunUnscaled(*dst, target, surface, bk, c);
-    RunScaled(*dst, target, surface, bk, c);
+    if (!usesSource || (ws == w && hs == h)) {
+        return RunUnscaled(*dst, target, dstArea, surface, srcArea, bk, c);
+    }
+    RunScaled(*dst, target, dstArea, surface, srcArea, bk, c);
     return TRUE;
 }
 
@@ -381,9 +406,11 @@ BOOL TransparentImage(HDC hdst, int x, int y, int w, int h, HANDLE hsrc, int xs,
     }
     if (w == 0 || h == 0) return TRUE;
     COLORREF bk = src.dc ? src.dc->state.bkColour : RGB(255, 255, 255);
-    Copy c{x, y, w, h, xs, ys, ws, hs, SRCCOPY, true, key};
+    const RECT dstArea = AreaOf(*dst), srcArea = SourceArea(src);
+    Copy c = ToSurface({x, y, w, h, xs, ys, ws, hs, SRCCOPY, true, key}, dstArea, srcArea);
     Surface& target = dst->state.bitmap->surface;
-    if (ws == w && hs == h) return RunUnscaled(*dst, target, &src.bitmap->surface, bk, c);
-    RunScaled(*dst, target, &src.bitmap->surface, bk, c);
+    const Surface* surface = &src.bitmap->surface;
+    if (ws == w && hs == h) return RunUnscaled(*dst, target, dstArea, surface, srcArea, bk, c);
+    RunScaled(*dst, target, dstArea, surface, srcArea, bk, c);
     return TRUE;
 }

@@ -128,7 +128,18 @@ struct DC : Object {
     std::vector<DCState> saved;
     bool screen = false;      // from GetDC(NULL): ReleaseDC deletes it
     bool fixedTarget = false; // the bitmap cannot be swapped (screen and surface contexts)
+    // A context on part of a surface (a window's client area) draws only there, with that part's
+    // top-left corner as its origin.
+    bool hasArea = false;
+    RECT area{};
 };
+
+// The part of the surface a context draws on, in surface coordinates.
+RECT AreaOf(const DC& dc);
+RECT Intersect(const RECT& a, const RECT& b);
+RECT Offset(RECT r, int dx, int dy);
+// Fills a rectangle given in the context's coordinates, clipped to its area.
+void FillInDC(const DC& dc, const RECT& r, DWORD value);
 
 // Registers a new object and returns its handle.
 void* Register(std::shared_ptr<Object> object);

@@ -1,6 +1,8 @@
 // The object table, the screen, device contexts and their attributes.
 #include "platform/core/gdi_internal.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
@@ -275,6 +277,34 @@ DWORD ValueForColour(const DC& dc, COLORREF colour) {
     return ColourToValue(s, ResolveColour(dc, colour));
 }
 
+RECT Intersect(const RECT& a, const RECT& b) {
+    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+           std::min(a.bottom, b.bottom)};
+    if (r.left >= r.right || r.top >= r.bottom) return {0, 0, 0, 0};
+    return r;
+}
+
+RECT Offset(RECT r, int dx, int dy) {
+    // Saturating, so that coordinates near the limits cannot wrap around.
+    auto add = [](LONG v, int d) {
+        long long s = static_cast<long long>(v) + d;
+        return static_cast<LONG>(std::clamp<long long>(s, INT32_MIN, INT32_MAX));
+    };
+    return {add(r.left, dx), add(r.top, dy), add(r.right, dx), add(r.bottom, dy)};
+}
+
+RECT AreaOf(const DC& dc) {
+    const Surface& s = dc.state.bitmap->surface;
+    RECT whole{0, 0, s.width, s.height};
+    return dc.hasArea ? Intersect(dc.area, whole) : whole;
+}
+
+void FillInDC(const DC& dc, const RECT& r, DWORD value) {
+    RECT area = AreaOf(dc);
+    RECT target = Intersect(Offset(r, area.left, area.top), area);
+    FillValue(dc.state.bitmap->surface, target, value);
+}
+
 bool ClipRect(RECT& r, int width, int height) {
     if (r.left < 0) r.left = 0;
     if (r.top < 0) r.top = 0;
@@ -316,11 +346,17 @@ ScreenSettings GetScreen() {
     return EnsureScreen().settings;
 }
 
-HDC CreateSurfaceDC(HBITMAP bitmap) {
+HDC CreateSurfaceDC(HBITMAP bitmap, const RECT* area) {
     std::lock_guard lock(Lock());
     auto target = FindAs<Bitmap>(bitmap, Kind::Bitmap);
     if (!target) return nullptr;
-    return NewDC(target, false, true);
+    HDC hdc = NewDC(target, false, true);
+    if (area != nullptr) {
+        auto dc = FindDC(hdc);
+        dc->hasArea = true;
+        dc->area = *area;
+    }
+    return hdc;
 }
 
 } // namespace platform::gdi

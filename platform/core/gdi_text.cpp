@@ -412,15 +412,14 @@ void DrawRun(DC& dc, FontFace& font, int x, int y, const std::u32string& text, c
     }
 }
 
-void FillBackground(DC& dc, RECT area, RECT clip) {
-    area.left = std::max(area.left, clip.left);
-    area.top = std::max(area.top, clip.top);
-    area.right = std::min(area.right, clip.right);
-    area.bottom = std::min(area.bottom, clip.bottom);
-    FillValue(dc.state.bitmap->surface, area, ValueForColour(dc, dc.state.bkColour));
-}
+// Coordinates beyond this are off every surface (surfaces are far smaller).
+constexpr long long kFar = 1 << 28;
 
-constexpr RECT kNoClip{INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2};
+// `area` and `clip` in surface coordinates.
+void FillBackground(DC& dc, RECT area, RECT clip) {
+    FillValue(dc.state.bitmap->surface, Intersect(area, clip),
+              ValueForColour(dc, dc.state.bkColour));
+}
 
 // ---- Shared bodies of the narrow and wide forms
 
@@ -456,8 +455,17 @@ BOOL ExtTextOutCommon(HDC hdc, int x, int y, UINT options, const RECT* rect, con
     if (!dc) return FALSE;
     FontFace* font = FaceOf(*dc);
     if (font == nullptr) return FALSE;
-    RECT clip = (options & ETO_CLIPPED) && rect != nullptr ? *rect : kNoClip;
-    if ((options & ETO_OPAQUE) && rect != nullptr) FillBackground(*dc, *rect, kNoClip);
+    // From here on in surface coordinates, never outside the context's area.
+    const RECT area = AreaOf(*dc);
+    RECT moved = Offset({x, y, x, y}, area.left, area.top);
+    x = moved.left;
+    y = moved.top;
+    // Text that far away cannot reach any surface; stopping here keeps pen arithmetic in range.
+    const bool reachable =
+        std::abs(static_cast<long long>(x)) < kFar && std::abs(static_cast<long long>(y)) < kFar;
+    const RECT box = rect != nullptr ? Offset(*rect, area.left, area.top) : RECT{};
+    RECT clip = (options & ETO_CLIPPED) && rect != nullptr ? Intersect(box, area) : area;
+    if ((options & ETO_OPAQUE) && rect != nullptr) FillBackground(*dc, box, area);
     // Per-unit advances become per-character ones (the first unit of each character counts).
     std::vector<int> steps;
     if (dx != nullptr) {
@@ -465,6 +473,7 @@ BOOL ExtTextOutCommon(HDC hdc, int x, int y, UINT options, const RECT* rect, con
             steps.push_back(dx[d.start[i]]);
     }
     const int* advance = dx != nullptr ? steps.data() : nullptr;
+    if (!reachable) return TRUE;
     if (dc->state.bkMode == OPAQUE) {
         int width = 0;
         for (std::size_t i = 0; i < d.text.size(); ++i) {
@@ -592,15 +601,23 @@ int DrawTextCommon(HDC hdc, const Decoded& d, RECT* rect, UINT format) {
         rect->bottom = rect->top + total;
         return total;
     }
-    RECT clip = (format & DT_NOCLIP) ? kNoClip : *rect;
-    int y = top;
+    const RECT area = AreaOf(*dc);
+    const RECT box = Offset(*rect, area.left, area.top);
+    if (std::abs(static_cast<long long>(box.left)) >= kFar ||
+        std::abs(static_cast<long long>(box.right)) >= kFar ||
+        std::abs(static_cast<long long>(box.top)) >= kFar ||
+        std::abs(static_cast<long long>(box.bottom)) >= kFar) {
+        return top - rect->top + total;
+    }
+    RECT clip = (format & DT_NOCLIP) ? area : Intersect(box, area);
+    int y = top - rect->top + box.top;
     for (const Line& line : lines) {
         int w = Width(*font, line.text);
-        int x = rect->left;
+        int x = box.left;
         if (format & DT_CENTER) {
-            x = rect->left + (width - w) / 2;
+            x = box.left + (width - w) / 2;
         } else if (format & DT_RIGHT) {
-            x = rect->right - w;
+            x = box.right - w;
         }
         if (dc->state.bkMode == OPAQUE) FillBackground(*dc, {x, y, x + w, y + lineHeight}, clip);
         DrawRun(*dc, *font, x, y, line.text, nullptr, clip, &line.underlined);

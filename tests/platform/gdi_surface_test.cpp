@@ -321,3 +321,45 @@ TEST(Palettes, CreateSelectRealizeAndTheSystemPalette) {
     platform::gdi::SetScreenFlavour(platform::gdi::Flavour::Device);
     EXPECT_EQ(GetSystemPaletteEntries(nullptr, 0, 0, nullptr), 256u);
 }
+
+TEST(SurfaceContexts, DrawOnlyInsideTheirAreaFromItsCorner) {
+    TestDib whole(20, 20, 16);
+    const RECT area{5, 6, 15, 12};
+    HDC dc = platform::gdi::CreateSurfaceDC(whole.bitmap, &area);
+    ASSERT_NE(dc, nullptr);
+    RECT everything{-100, -100, 100, 100};
+    FillRect(dc, &everything, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 20; ++x) {
+            bool inside = x >= 5 && x < 15 && y >= 6 && y < 12;
+            EXPECT_EQ(whole.Get16(x, y), inside ? 0x7FFF : 0) << x << "," << y;
+        }
+    }
+    SetPixel(dc, 0, 0, RGB(255, 0, 0));
+    EXPECT_EQ(whole.Get16(5, 6), To555(255, 0, 0));
+    EXPECT_EQ(GetPixel(dc, 10, 0), CLR_INVALID) << "outside the area";
+    EXPECT_EQ(GetPixel(dc, -1, 0), CLR_INVALID);
+    // Copies in and out keep to the area too.
+    TestDib src(30, 30, 16);
+    src.Fill(RGB(0, 0, 255));
+    BitBlt(dc, -3, -3, 30, 30, src.dc, 0, 0, SRCCOPY);
+    EXPECT_EQ(whole.Get16(4, 6), 0);
+    EXPECT_EQ(whole.Get16(14, 11), To555(0, 0, 255));
+    EXPECT_EQ(whole.Get16(15, 11), 0);
+    TestDib out(30, 30, 16);
+    BitBlt(out.dc, 0, 0, 30, 30, dc, -2, 0, SRCCOPY);
+    EXPECT_EQ(out.Get16(1, 0), 0) << "nothing is read left of the area";
+    EXPECT_EQ(out.Get16(2, 0), To555(0, 0, 255));
+    EXPECT_EQ(out.Get16(12, 0), 0) << "nor right of it";
+    // Text and focus rectangles far outside draw nothing and return at once.
+    RECT huge{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    std::vector<BYTE> before(whole.bits, whole.bits + whole.pitch * whole.height);
+    EXPECT_TRUE(ExtTextOutW(dc, INT32_MAX - 5, 0, 0, nullptr, u"far", 3, nullptr));
+    EXPECT_TRUE(DrawFocusRect(dc, &huge));
+    EXPECT_TRUE(DrawFocusRect(dc, &huge));
+    EXPECT_EQ(std::vector<BYTE>(whole.bits, whole.bits + whole.pitch * whole.height), before);
+    EXPECT_TRUE(DeleteDC(dc));
+    BITMAP bm{};
+    EXPECT_EQ(GetObjectW(whole.bitmap, sizeof(bm), &bm), static_cast<int>(sizeof(bm)))
+        << "the bitmap outlives the context";
+}

@@ -531,8 +531,9 @@ inline void UseCallerFlavour() {
 }
 
 // A context drawing onto `bitmap` directly (the seam window contexts use): deleting the
-// context leaves the bitmap alone.
-HDC CreateSurfaceDC(HBITMAP bitmap);
+// context leaves the bitmap alone. With `area`, the context draws only inside that rectangle of
+// the bitmap, and its (0, 0) is the rectangle's top-left corner.
+HDC CreateSurfaceDC(HBITMAP bitmap, const RECT* area = nullptr);
 
 // A font from a short description such as "Arial,-14,I" or "MS Shell Dlg,10": sizes in points
 // go through the screen's LOGPIXELSY, negative sizes are pixel heights, letters B/I/U set bold,
