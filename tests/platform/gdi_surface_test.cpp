@@ -363,3 +363,42 @@ TEST(SurfaceContexts, DrawOnlyInsideTheirAreaFromItsCorner) {
     EXPECT_EQ(GetObjectW(whole.bitmap, sizeof(bm), &bm), static_cast<int>(sizeof(bm)))
         << "the bitmap outlives the context";
 }
+
+TEST(CreateBitmap, ReadsWordAlignedRowsAndShortColourTables) {
+    // 10 pixels a row: two bytes of data, padded to a 16-bit boundary (not 32).
+    const BYTE rows[] = {0xC0, 0x40, 0x01, 0x80};
+    HBITMAP mask = CreateBitmap(10, 2, 1, 1, rows);
+    ASSERT_NE(mask, nullptr);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, mask);
+    EXPECT_EQ(GetPixel(dc, 0, 0), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(dc, 2, 0), RGB(0, 0, 0));
+    EXPECT_EQ(GetPixel(dc, 9, 0), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(dc, 7, 1), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(dc, 8, 1), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(dc, 9, 1), RGB(0, 0, 0));
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(mask);
+    EXPECT_EQ(CreateBitmap(4, 4, 2, 1, nullptr), nullptr) << "one plane only";
+    EXPECT_EQ(CreateBitmap(4, 4, 1, 3, nullptr), nullptr);
+
+    // A table shorter than the depth allows leaves the remaining entries black.
+    std::vector<BYTE> info(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
+    auto* bi = reinterpret_cast<BITMAPINFO*>(info.data());
+    bi->bmiHeader = {sizeof(BITMAPINFOHEADER), 2, -1, 1, 8, BI_RGB, 0, 0, 0, 2, 0};
+    for (int i = 0; i < 256; ++i)
+        bi->bmiColors[i] = {255, 255, 255, 0};
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(dib, nullptr);
+    dc = CreateCompatibleDC(nullptr);
+    old = SelectObject(dc, dib);
+    static_cast<BYTE*>(bits)[0] = 1;
+    static_cast<BYTE*>(bits)[1] = 2;
+    EXPECT_EQ(GetPixel(dc, 0, 0), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(dc, 1, 0), RGB(0, 0, 0));
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(dib);
+}

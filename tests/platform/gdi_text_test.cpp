@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -343,4 +344,51 @@ TEST(FontFromDescription, ReadsSizesStylesAndFaces) {
         SelectObject(dib.dc, GetStockObject(SYSTEM_FONT));
         DeleteObject(f);
     }
+}
+
+TEST_F(Text, NarrowFacesAndPlainQualityRoundTrip) {
+    LOGFONTA lf{};
+    lf.lfHeight = -15;
+    lf.lfQuality = NONANTIALIASED_QUALITY;
+    std::strcpy(lf.lfFaceName, "Arial Eo");
+    HFONT font = CreateFontIndirectA(&lf);
+    ASSERT_NE(font, nullptr);
+    LOGFONTA back{};
+    EXPECT_EQ(GetObjectA(font, sizeof(back), &back), static_cast<int>(sizeof(back)));
+    EXPECT_STREQ(back.lfFaceName, "Arial Eo");
+    EXPECT_EQ(back.lfHeight, -15);
+    // Without antialiasing only the text and background colours appear.
+    TestDib dib(60, 24, 24);
+    dib.Fill(RGB(255, 255, 255));
+    SelectObject(dib.dc, font);
+    SetBkMode(dib.dc, TRANSPARENT);
+    SetTextColor(dib.dc, RGB(0, 0, 128));
+    TextOutA(dib.dc, 2, 2, "ĝis ŭ", static_cast<int>(std::strlen("ĝis ŭ")));
+    int ink = 0;
+    for (int y = 0; y < 24; ++y) {
+        for (int x = 0; x < 60; ++x) {
+            COLORREF c = GetPixel(dib.dc, x, y);
+            ASSERT_TRUE(c == RGB(255, 255, 255) || c == RGB(0, 0, 128)) << x << "," << y;
+            ink += c != RGB(255, 255, 255);
+        }
+    }
+    EXPECT_GT(ink, 20);
+    SelectObject(dib.dc, GetStockObject(SYSTEM_FONT));
+    DeleteObject(font);
+}
+
+TEST_F(Text, DrawTextFillsBehindEachLineWhenOpaque) {
+    TestDib dib(100, 60, 16);
+    dib.Fill(RGB(255, 255, 255));
+    SelectObject(dib.dc, font_);
+    SetBkMode(dib.dc, OPAQUE);
+    SetBkColor(dib.dc, RGB(0, 255, 0));
+    RECT r{0, 0, 100, 60};
+    int height = DrawTextW(dib.dc, u"one\ntwo", -1, &r, DT_CENTER);
+    TEXTMETRICW tm;
+    GetTextMetricsW(dib.dc, &tm);
+    EXPECT_EQ(height, 2 * tm.tmHeight);
+    EXPECT_EQ(dib.Get16(50, tm.tmHeight + tm.tmHeight - 1), To555(0, 255, 0)) << "second line";
+    EXPECT_EQ(dib.Get16(1, 1), 0x7FFF) << "only the text's own cells";
+    EXPECT_EQ(dib.Get16(50, 2 * tm.tmHeight + 1), 0x7FFF) << "nothing below the text";
 }
