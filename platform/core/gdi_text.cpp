@@ -235,10 +235,18 @@ std::shared_ptr<FontFace> Realise(const LOGFONTW& lf) {
         em = 12;
     }
     em = std::max(em, 1);
-    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(em)) != 0) return nullptr;
-    font->em = em;
-    font->ascent = static_cast<int>((face->size->metrics.ascender + 63) >> 6);
-    font->descent = static_cast<int>((-face->size->metrics.descender + 63) >> 6);
+    auto setSize = [&](int pixels) {
+        if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixels)) != 0) return false;
+        font->em = pixels;
+        font->ascent = static_cast<int>((face->size->metrics.ascender + 63) >> 6);
+        font->descent = static_cast<int>((-face->size->metrics.descender + 63) >> 6);
+        return true;
+    };
+    if (!setSize(em)) return nullptr;
+    // A cell height is a limit: rounding of the metrics must not make the cell taller.
+    while (lf.lfHeight > 0 && font->Height() > lf.lfHeight && font->em > 1) {
+        if (!setSize(font->em - 1)) return nullptr;
+    }
     long scale = face->size->metrics.y_scale;
     font->underlinePosition =
         std::max(1, static_cast<int>((-FT_MulFix(face->underline_position, scale) + 32) >> 6));

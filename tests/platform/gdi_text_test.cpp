@@ -392,3 +392,23 @@ TEST_F(Text, DrawTextFillsBehindEachLineWhenOpaque) {
     EXPECT_EQ(dib.Get16(1, 1), 0x7FFF) << "only the text's own cells";
     EXPECT_EQ(dib.Get16(50, 2 * tm.tmHeight + 1), 0x7FFF) << "nothing below the text";
 }
+
+TEST(Fonts, PositiveHeightsAreCellHeightsAndNegativeOnesEmHeights) {
+    TestDib dib(8, 8, 16);
+    for (int cell : {10, 16, 23, 40}) {
+        HFONT font = MakeFont(cell);
+        SelectObject(dib.dc, font);
+        TEXTMETRICW tm{};
+        ASSERT_TRUE(GetTextMetricsW(dib.dc, &tm));
+        EXPECT_NEAR(tm.tmHeight, cell, 1) << cell;
+        HFONT em = MakeFont(-cell);
+        SelectObject(dib.dc, em);
+        TEXTMETRICW tmEm{};
+        GetTextMetricsW(dib.dc, &tmEm);
+        EXPECT_GT(tmEm.tmHeight, tm.tmHeight) << "an em of " << cell << " has a taller cell";
+        EXPECT_EQ(tmEm.tmHeight - tmEm.tmInternalLeading, cell);
+        SelectObject(dib.dc, GetStockObject(SYSTEM_FONT));
+        DeleteObject(font);
+        DeleteObject(em);
+    }
+}
