@@ -196,6 +196,13 @@ TEST(ScreenContext, FollowsTheFlavourAndTheDepthOverride) {
     EXPECT_EQ(SelectObject(screen, CreateBitmap(1, 1, 1, 1, nullptr)), nullptr)
         << "the screen's surface cannot be swapped";
     ReleaseDC(nullptr, screen);
+    setenv("TESSARK_DEPTH", "12", 1);
+    platform::gdi::SetScreenFlavour(platform::gdi::Flavour::Device);
+    unsetenv("TESSARK_DEPTH");
+    EXPECT_EQ(platform::gdi::GetScreen().bitsPerPixel, 16) << "a depth that does not exist";
+    platform::gdi::SetScreen({0, -5, 8, 0});
+    EXPECT_EQ(platform::gdi::GetScreen().width, 240) << "an impossible screen";
+    EXPECT_EQ(platform::gdi::GetScreen().logPixelsY, 96);
     platform::gdi::SetScreenFlavour(platform::gdi::Flavour::Device);
     EXPECT_EQ(platform::gdi::GetScreen().bitsPerPixel, 16);
     SetLastError(0xdeadbeef);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -411,4 +412,32 @@ TEST(Fonts, PositiveHeightsAreCellHeightsAndNegativeOnesEmHeights) {
         DeleteObject(font);
         DeleteObject(em);
     }
+}
+
+TEST(Threads, DrawingFromTwoThreadsAtOnceIsSafe) {
+    // The splash loader draws while the window thread does; each has its own surfaces, but the
+    // object table, the font cache and FreeType are shared.
+    auto work = [](COLORREF colour, int* inked) {
+        for (int round = 0; round < 30; ++round) {
+            TestDib dib(40, 20, 16);
+            dib.Fill(RGB(255, 255, 255));
+            HFONT font = platform::gdi::FontFromDescription("-12", round % 2 == 0);
+            SelectObject(dib.dc, font);
+            SetTextColor(dib.dc, colour);
+            SetBkMode(dib.dc, TRANSPARENT);
+            ExtTextOutW(dib.dc, 1, 1, 0, nullptr, u"ĉĝĥ", 3, nullptr);
+            HRGN region = CreateRectRgn(0, 0, round, round);
+            DeleteObject(region);
+            SelectObject(dib.dc, GetStockObject(SYSTEM_FONT));
+            DeleteObject(font);
+            if (dib.Get16(0, 0) == 0x7FFF && InkOf(dib, RGB(255, 255, 255)).count > 0) ++*inked;
+        }
+    };
+    int a = 0, b = 0;
+    std::thread first(work, RGB(255, 0, 0), &a);
+    std::thread second(work, RGB(0, 0, 255), &b);
+    first.join();
+    second.join();
+    EXPECT_EQ(a, 30);
+    EXPECT_EQ(b, 30);
 }
