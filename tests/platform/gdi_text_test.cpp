@@ -248,6 +248,16 @@ TEST_F(Text, WordBreakWrapsAParagraphInsideItsRectangleFromTheTop) {
         ASSERT_LE(band.bottom, 200);
         EXPECT_GT(InkOf(dib, RGB(255, 255, 255), band).count, 0) << "line " << line;
     }
+    // Lines break between words: "pieces capture" in a box a little wider than "pieces c" keeps
+    // both words whole.
+    SIZE first, second, partial;
+    GetTextExtentPoint32W(dib.dc, u"pieces", 6, &first);
+    GetTextExtentPoint32W(dib.dc, u"capture", 7, &second);
+    GetTextExtentPoint32W(dib.dc, u"pieces c", 8, &partial);
+    RECT words{0, 0, partial.cx + 1, 200};
+    EXPECT_EQ(DrawTextW(dib.dc, u"pieces capture", -1, &words, DT_WORDBREAK | DT_CALCRECT),
+              2 * tm.tmHeight);
+    EXPECT_EQ(words.right, std::max(first.cx, second.cx));
     // A word longer than the line is split rather than drawn outside.
     RECT narrow{0, 0, 30, 120};
     DrawTextW(dib.dc, u"Nekonsiderinde", -1, &narrow, DT_WORDBREAK | DT_CALCRECT);
