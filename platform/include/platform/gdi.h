@@ -445,27 +445,30 @@ UINT GetSystemPaletteEntries(HDC hdc, UINT start, UINT count, PALETTEENTRY* entr
 
 // ---- Narrow/wide forms by the caller's character width ---------------------------------------
 
+// The forms that depend on the caller's character width live in an inline namespace per width,
+// so that code of both flavours can share one program without two meanings of one function.
 #ifdef UNICODE
+inline namespace tessark_wide {
 inline int GetObject(HGDIOBJ o, int size, LPVOID buffer) {
     return GetObjectW(o, size, buffer);
 }
 inline HFONT CreateFontIndirect(const LOGFONTW* font) {
     return CreateFontIndirectW(font);
 }
-inline BOOL GetTextMetrics(HDC hdc, TEXTMETRICW* tm) {
-    return GetTextMetricsW(hdc, tm);
-}
+} // namespace tessark_wide
 #else
+inline namespace tessark_narrow {
 inline int GetObject(HGDIOBJ o, int size, LPVOID buffer) {
     return GetObjectA(o, size, buffer);
 }
 inline HFONT CreateFontIndirect(const LOGFONTA* font) {
     return CreateFontIndirectA(font);
 }
+} // namespace tessark_narrow
+#endif
 inline BOOL GetTextMetrics(HDC hdc, TEXTMETRICW* tm) {
     return GetTextMetricsW(hdc, tm);
 }
-#endif
 inline BOOL GetTextExtentPoint32(HDC hdc, LPCWSTR text, int count, SIZE* size) {
     return GetTextExtentPoint32W(hdc, text, count, size);
 }
@@ -522,13 +525,19 @@ void SetScreen(const ScreenSettings& settings);
 ScreenSettings GetScreen();
 
 // Picks the flavour the calling code was compiled for; programs call it once at start-up.
-inline void UseCallerFlavour() {
 #ifdef TESSARK_DESKTOP
+inline namespace desktop_flavour {
+inline void UseCallerFlavour() {
     SetScreenFlavour(Flavour::Desktop);
-#else
-    SetScreenFlavour(Flavour::Device);
-#endif
 }
+} // namespace desktop_flavour
+#else
+inline namespace device_flavour {
+inline void UseCallerFlavour() {
+    SetScreenFlavour(Flavour::Device);
+}
+} // namespace device_flavour
+#endif
 
 // A context drawing onto `bitmap` directly (the seam window contexts use): deleting the
 // context leaves the bitmap alone. With `area`, the context draws only inside that rectangle of
