@@ -143,8 +143,8 @@ void FillInDC(const DC& dc, const RECT& r, DWORD value);
 
 // Registers a new object and returns its handle.
 void* Register(std::shared_ptr<Object> object);
-// The live object behind a handle, or null (with ERROR_INVALID_HANDLE set) when there is none of
-// that kind.
+// The live object behind a handle, or null. FindAs also checks the kind and sets
+// ERROR_INVALID_HANDLE when the handle is dead or of another kind.
 std::shared_ptr<Object> Find(const void* handle);
 template <typename T>
 std::shared_ptr<T> FindAs(const void* handle, Kind kind) {
@@ -161,7 +161,6 @@ void* HandleOf(const Object* object);
 
 // The screen surface and its palette.
 std::shared_ptr<Bitmap> ScreenBitmap();
-std::shared_ptr<Font> StockSystemFont();
 const std::array<PALETTEENTRY, 256>& SystemPalette();
 int SystemPaletteSize();
 // Resolves a palette-relative or index colour against a context to plain RGB.
@@ -172,8 +171,5 @@ DWORD ValueForColour(const DC& dc, COLORREF colour);
 // Fills a rectangle (already in surface coordinates; clipped here) with a pixel value.
 void FillValue(Surface& s, RECT r, DWORD value);
 bool ClipRect(RECT& r, int width, int height);
-
-// Releases FreeType resources of a font when its object goes away.
-void ReleaseFontFace(Font& font);
 
 } // namespace platform::gdi::detail

@@ -239,10 +239,6 @@ std::shared_ptr<Bitmap> ScreenBitmap() {
     return EnsureScreen().bitmap;
 }
 
-std::shared_ptr<Font> StockSystemFont() {
-    return std::static_pointer_cast<Font>(Stocks().objects[SYSTEM_FONT]);
-}
-
 const std::array<PALETTEENTRY, 256>& SystemPalette() {
     EnsureScreen();
     return MutableSystemPalette();

@@ -44,10 +44,6 @@ struct FontFace {
     int Height() const { return ascent + descent; }
 };
 
-void ReleaseFontFace(Font& font) {
-    font.face.reset();
-}
-
 } // namespace platform::gdi::detail
 
 using namespace platform::gdi::detail;
