@@ -61,3 +61,4 @@ function(tessark_add_gtest name)
         DISCOVERY_TIMEOUT 60
         PROPERTIES ENVIRONMENT "TESSARK_DRIVER=null;${ARG_ENV}" TIMEOUT 300)
 endfunction()
+include(${CMAKE_SOURCE_DIR}/tools/rc/Resources.cmake)
