@@ -111,6 +111,8 @@ public:
 
     std::vector<Token>& tokens() { return tokens_; }
     const std::vector<std::string>& files() const { return files_; }
+    // Where the script ends, for errors about what is missing at its end.
+    const Location& end() const { return end_; }
 
 private:
     struct Cond {
@@ -216,6 +218,7 @@ private:
             Emit(t, 0);
         }
         if (conds_.size() != condDepth) Fail(Location{file, line}, "missing #endif");
+        if (depth_ == 1) end_ = Location{file, line};
     }
 
     static std::int64_t ParseNumber(const std::string& s, const Location& at) {
@@ -601,6 +604,7 @@ private:
     std::vector<Token> tokens_;
     std::vector<std::string> files_;
     int depth_ = 0;
+    Location end_;
 };
 
 // ---- Constants the scripts may name -------------------------------------------------------------
@@ -821,12 +825,12 @@ constexpr std::uint32_t kChildVisible = 0x50000000;
 
 class Parser {
 public:
-    Parser(std::vector<Token>& tokens, const std::string& scriptDir,
+    Parser(std::vector<Token>& tokens, const Location& scriptEnd, const std::string& scriptDir,
            const std::vector<std::string>& includeDirs, std::vector<std::string>* files)
         : t_(tokens), scriptDir_(scriptDir), includeDirs_(includeDirs), files_(files) {
         Token end;
         end.kind = Kind::End;
-        end.at = t_.empty() ? Location{} : t_.back().at;
+        end.at = scriptEnd;
         t_.push_back(end);
     }
 
@@ -1522,7 +1526,7 @@ bool Compile(const Options& options, std::string* errors) {
         std::vector<std::string> files = pp.files();
         std::string dir = fs::path(options.script).parent_path().string();
         if (dir.empty()) dir = ".";
-        Parser parser(pp.tokens(), dir, options.includeDirs, &files);
+        Parser parser(pp.tokens(), pp.end(), dir, options.includeDirs, &files);
         std::vector<Resource> resources = parser.Parse();
         if (!WriteIfChanged(options.output, Generate(resources, options.script))) {
             *errors = options.output + ":0: cannot write the output\n";
