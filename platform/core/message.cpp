@@ -37,6 +37,7 @@ struct ThreadSlot {
         }
         for (auto& m : pending)
             Complete(*m, 0);
+        ForgetThreadWindows(queue.get());
     }
 };
 

@@ -132,6 +132,30 @@ void Forget(HWND hwnd) {
     s.windows.erase(HandleValue(hwnd));
 }
 
+void DestroyTree(HWND hwnd);
+
+} // namespace
+
+namespace platform::wm {
+
+// A thread that ends takes its windows with it; no message can reach them any more.
+void ForgetThreadWindows(const Queue* queue) {
+    std::vector<HWND> gone;
+    {
+        State& s = GetState();
+        std::lock_guard lock(s.lock);
+        for (auto& [value, w] : s.windows) {
+            if (w->queue.get() == queue) gone.push_back(w->hwnd);
+        }
+    }
+    for (HWND h : gone)
+        Forget(h);
+}
+
+} // namespace platform::wm
+
+namespace {
+
 void DestroyTree(HWND hwnd) {
     State& s = GetState();
     std::vector<HWND> owned;

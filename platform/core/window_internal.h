@@ -155,6 +155,8 @@ LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool* delive
 // Adds a message to the queue of the window's thread (or the calling thread's for no window).
 bool Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, POINT pt);
 void KillWindowTimers(HWND hwnd);
+// Drops the windows of a thread that has ended.
+void ForgetThreadWindows(const Queue* queue);
 
 // ---- Other processes ---------------------------------------------------------------------------
 // This process's tag, claimed on first use together with the endpoint other processes reach.

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -140,7 +141,7 @@ void PutInfo(Writer& w, const Window& win) {
     w.Put(static_cast<std::uint32_t>(getpid()));
 }
 
-std::string Answer(const std::string& request) {
+std::string Answer(const std::string& request, std::optional<MSG>* deferred) {
     Reader r{request};
     Writer w;
     if (r.Get<std::uint32_t>() != kMagic) return {};
@@ -190,12 +191,16 @@ std::string Answer(const std::string& request) {
         auto wParam = r.Get<std::uint64_t>();
         auto lParam = r.Get<std::int64_t>();
         if (!r.ok) return {};
-        POINT pt{};
+        bool ok = false;
         {
             std::lock_guard lock(s.lock);
-            pt = s.cursor;
+            const Window* win = Find(s, h);
+            ok = win != nullptr && !win->destroying;
         }
-        bool ok = Post(h, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam), pt);
+        // Answered before posting: the message may end the process before a reply could go.
+        if (ok)
+            *deferred =
+                MSG{h, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam), 0, {}};
         w.Put(static_cast<std::uint32_t>(ok));
         return w.data;
     }
@@ -213,8 +218,18 @@ void Serve(int listener) {
         }
         SetTimeouts(fd, 2000);
         std::string request;
-        if (ReadAll(fd, &request, kMaxRequest)) WriteAll(fd, Answer(request));
+        std::optional<MSG> post;
+        if (ReadAll(fd, &request, kMaxRequest)) WriteAll(fd, Answer(request, &post));
         close(fd);
+        if (post) {
+            State& s = GetState();
+            POINT pt{};
+            {
+                std::lock_guard lock(s.lock);
+                pt = s.cursor;
+            }
+            Post(post->hwnd, post->message, post->wParam, post->lParam, pt);
+        }
     }
 }
 

@@ -193,7 +193,7 @@ TEST_F(Queue, ThreadsSendingToEachOtherDoNotDeadlock) {
     UnregisterClassW(u"EchoTest", nullptr);
 }
 
-TEST_F(Queue, SendingToAThreadThatEndedFailsInsteadOfHanging) {
+TEST_F(Queue, WindowsGoWithTheirThread) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = DefWindowProcW;
     wc.lpszClassName = u"Orphan";
@@ -204,8 +204,26 @@ TEST_F(Queue, SendingToAThreadThatEndedFailsInsteadOfHanging) {
                                  nullptr);
     }).join();
     ASSERT_NE(orphan, nullptr);
+    // The thread took its window with it.
+    EXPECT_FALSE(IsWindow(orphan));
+    SetLastError(0xdeadbeef);
     EXPECT_EQ(SendMessageW(orphan, WM_USER, 0, 0), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
     EXPECT_FALSE(PostMessageW(orphan, WM_USER, 0, 0));
+
+    // A sender waiting on a thread that ends without reading its queue is let go.
+    std::atomic<HWND> late{nullptr};
+    std::thread quitter([&] {
+        late = CreateWindowExW(0, u"Orphan", u"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                               nullptr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(80));
+    });
+    while (late.load() == nullptr)
+        std::this_thread::yield();
+    EXPECT_EQ(SendMessageW(late.load(), WM_USER, 0, 0), 0);
+    quitter.join();
+    EXPECT_FALSE(IsWindow(late.load()));
+    EXPECT_TRUE(UnregisterClassW(u"Orphan", nullptr));
 }
 
 TEST_F(Queue, TimersWakeTheReaderAndStopWhenKilled) {
@@ -225,7 +243,8 @@ TEST_F(Queue, TimersWakeTheReaderAndStopWhenKilled) {
     EXPECT_FALSE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
 
     // A timer procedure is called by dispatch instead of the window procedure.
-    static int calls = 0;
+    static int calls;
+    calls = 0;
     UINT_PTR id = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) { ++calls; });
     ASSERT_NE(id, 0u);
     ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
