@@ -6,11 +6,13 @@
 // the same machine directory see each other.
 #include "platform/core/window_internal.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <sys/socket.h>
@@ -268,6 +270,34 @@ bool Ask(std::uint32_t tag, const std::string& request, std::string* reply) {
     return ok;
 }
 
+// The tags other processes hold, from the kernel's list of bound sockets; every tag when that
+// list cannot be read.
+std::vector<std::uint32_t> LiveTags(std::uint32_t own) {
+    std::vector<std::uint32_t> tags;
+    std::ifstream in("/proc/net/unix");
+    if (!in) {
+        for (std::uint32_t tag = 1; tag <= kMaxTag; ++tag) {
+            if (tag != own) tags.push_back(tag);
+        }
+        return tags;
+    }
+    std::string prefix = "@tessark-wm/" + std::to_string(getuid()) + "/";
+    std::string line;
+    while (std::getline(in, line)) {
+        auto at = line.find(prefix);
+        if (at == std::string::npos) continue;
+        std::uint32_t tag = 0;
+        std::size_t k = at + prefix.size();
+        while (k < line.size() && line[k] >= '0' && line[k] <= '9' && tag <= kMaxTag) {
+            tag = tag * 10 + static_cast<std::uint32_t>(line[k++] - '0');
+        }
+        if (k == line.size() && tag >= 1 && tag <= kMaxTag && tag != own) tags.push_back(tag);
+    }
+    std::sort(tags.begin(), tags.end());
+    tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
+    return tags;
+}
+
 Writer Request(Op op) {
     Writer w;
     w.Put(kMagic);
@@ -305,8 +335,7 @@ std::vector<RemoteWindow> RemoteTopLevel() {
     std::uint32_t own = OwnTag();
     Writer req = Request(kList);
     req.Put8(MachineDir());
-    for (std::uint32_t tag = 1; tag <= kMaxTag; ++tag) {
-        if (tag == own) continue;
+    for (std::uint32_t tag : LiveTags(own)) {
         std::string reply;
         if (!Ask(tag, req.data, &reply)) continue;
         Reader r{reply};
