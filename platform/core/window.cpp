@@ -861,8 +861,9 @@ bool Contains(const RECT& r, POINT p) {
     return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
 }
 
-// The deepest visible child under a screen point, starting from a window that contains it.
-HWND DeepestAt(State& s, HWND hwnd, POINT p, bool enabledOnly) {
+// The deepest visible child under a screen point, starting from a window that contains it;
+// a disabled child leaves the point to its parent.
+HWND DeepestAt(State& s, HWND hwnd, POINT p) {
     for (;;) {
         Window* w = Find(s, hwnd);
         if (w == nullptr) return hwnd;
@@ -874,7 +875,7 @@ HWND DeepestAt(State& s, HWND hwnd, POINT p, bool enabledOnly) {
             RECT r{o.x, o.y, o.x + (cw->rect.right - cw->rect.left),
                    o.y + (cw->rect.bottom - cw->rect.top)};
             if (!Contains(r, p)) continue;
-            if (enabledOnly && (cw->style & WS_DISABLED)) return hwnd;
+            if (cw->style & WS_DISABLED) return hwnd;
             next = c;
             break;
         }
@@ -886,13 +887,14 @@ HWND DeepestAt(State& s, HWND hwnd, POINT p, bool enabledOnly) {
 } // namespace
 
 HWND WindowFromPoint(POINT p) {
+    // Hidden and disabled children are passed over, as on the platform.
     State& s = GetState();
     std::lock_guard lock(s.lock);
     for (HWND top : s.topLevel) {
         Window* w = Find(s, top);
         if (w == nullptr || !(w->style & WS_VISIBLE)) continue;
         if (!Contains(w->rect, p)) continue;
-        return DeepestAt(s, top, p, false);
+        return DeepestAt(s, top, p);
     }
     return nullptr;
 }
@@ -923,7 +925,7 @@ HWND InputTarget(State& s, POINT p) {
         if (w == nullptr || !(w->style & WS_VISIBLE)) continue;
         if (!Contains(w->rect, p)) continue;
         if (w->style & WS_DISABLED) return nullptr;
-        return DeepestAt(s, top, p, true);
+        return DeepestAt(s, top, p);
     }
     return nullptr;
 }
