@@ -198,6 +198,65 @@ TEST(Resources, ExtendedDialogsCarryControlsWithTheirDefaultStyles) {
     EXPECT_EQ(d.items[8].cx, 50);
 }
 
+TEST(Resources, ScriptDetailsReachTheTemplate) {
+    auto bytes = Resource(MAKEINTRESOURCEW(2000), MAKEINTRESOURCEW(5));
+    platform::resource::DialogTemplate d;
+    ASSERT_TRUE(platform::resource::ParseDialogTemplate(bytes.data(),
+                                                        static_cast<DWORD>(bytes.size()), &d));
+    // Without STYLE: a bordered pop-up with a system menu; CAPTION adds the caption bits.
+    EXPECT_EQ(d.style, 0x80C80000u);
+    EXPECT_EQ(d.title, u"Wide \u0109A");
+    EXPECT_EQ(d.menuId, 77);
+    EXPECT_EQ(d.classId, 0x55);
+    EXPECT_TRUE(d.face.empty());
+    ASSERT_EQ(d.items.size(), 4u);
+    EXPECT_EQ(d.items[0].titleId, 500); // an icon named by number
+    EXPECT_EQ(d.items[0].style, 0x50000003u);
+    EXPECT_EQ(d.items[1].classAtom, 0x81);
+    EXPECT_EQ(d.items[1].style, 0x50010080u); // tab stop kept, border taken away
+    EXPECT_EQ(d.items[2].classAtom, 0x80);
+    EXPECT_EQ(d.items[2].style, 0x40000003u);
+    EXPECT_EQ(d.items[3].title, u"right");
+
+    platform::resource::DialogTemplate named;
+    auto empty = Resource(u"settings", MAKEINTRESOURCEW(5));
+    ASSERT_TRUE(platform::resource::ParseDialogTemplate(empty.data(),
+                                                        static_cast<DWORD>(empty.size()), &named));
+    EXPECT_TRUE(named.extended);
+    EXPECT_TRUE(named.items.empty());
+}
+
+TEST(Resources, DamagedTemplatesAreRefusedNotFollowed) {
+    // Random bytes and a count that promises more items than there are.
+    std::vector<BYTE> junk(4096);
+    unsigned seed = 12345;
+    for (int round = 0; round < 200; ++round) {
+        for (auto& b : junk) {
+            seed = seed * 1103515245 + 12345;
+            b = static_cast<BYTE>(seed >> 16);
+        }
+        // Read within its bounds (the sanitizer build checks that) and consistent when taken.
+        if (round % 2 == 0) { // the extended signature
+            junk[0] = 1;
+            junk[1] = 0;
+            junk[2] = junk[3] = 0xFF;
+        }
+        DWORD size = static_cast<DWORD>(16 + round * 20);
+        platform::resource::DialogTemplate d;
+        if (platform::resource::ParseDialogTemplate(junk.data(), size, &d)) {
+            WORD count;
+            std::memcpy(&count, junk.data() + (d.extended ? 16 : 8), 2);
+            EXPECT_EQ(d.items.size(), count);
+            EXPECT_EQ(d.extended, round % 2 == 0);
+        }
+    }
+    auto bytes = Resource(MAKEINTRESOURCEW(IDD_MAIN), MAKEINTRESOURCEW(5));
+    bytes[8] = 0xFF; // cdit
+    platform::resource::DialogTemplate d;
+    EXPECT_FALSE(platform::resource::ParseDialogTemplate(bytes.data(),
+                                                         static_cast<DWORD>(bytes.size()), &d));
+}
+
 TEST(Resources, IconsAreSplitIntoAGroupAndItsImages) {
     auto group = Resource(MAKEINTRESOURCEW(IDI_MAIN), MAKEINTRESOURCEW(14));
     ASSERT_EQ(group.size(), 6u + 14u);
