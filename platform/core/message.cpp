@@ -43,8 +43,6 @@ struct ThreadSlot {
 
 thread_local ThreadSlot t_slot;
 thread_local DWORD t_messagePos = 0;
-thread_local LONG t_messageTime = 0;
-thread_local int t_inSend = 0;
 
 constexpr UINT kMinTimerMs = 10;
 
@@ -74,9 +72,7 @@ void ProcessSent(Queue& q) {
             m = q.sent.front();
             q.sent.pop_front();
         }
-        ++t_inSend;
         LRESULT r = CallProc(m->hwnd, m->message, m->wParam, m->lParam, nullptr);
-        --t_inSend;
         Complete(*m, r);
     }
 }
@@ -119,7 +115,6 @@ bool MakeFilter(HWND hwnd, UINT min, UINT max, Filter* f) {
 
 void Took(const MSG& m) {
     t_messagePos = static_cast<DWORD>(MAKELONG(m.pt.x, m.pt.y));
-    t_messageTime = static_cast<LONG>(m.time);
 }
 
 POINT CursorNow() {
@@ -337,12 +332,6 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
     return PeekMessageW(msg, hwnd, filterMin, filterMax, remove);
 }
 
-BOOL WaitMessage() {
-    Filter f;
-    Retrieve(nullptr, f, PM_NOREMOVE, true);
-    return TRUE;
-}
-
 BOOL TranslateMessage(const MSG* msg) {
     if (msg == nullptr) return FALSE;
     if (msg->message != WM_KEYDOWN && msg->message != WM_KEYUP && msg->message != WM_SYSKEYDOWN &&
@@ -508,14 +497,6 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 DWORD GetMessagePos() {
     return t_messagePos;
-}
-
-LONG GetMessageTime() {
-    return t_messageTime;
-}
-
-BOOL InSendMessage() {
-    return t_inSend > 0 ? TRUE : FALSE;
 }
 
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc) {

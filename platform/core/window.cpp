@@ -620,11 +620,6 @@ HWND GetWindow(HWND hwnd, UINT relation) {
     }
 }
 
-HWND GetDesktopWindow() {
-    // No window of its own; the screen stands for it in geometry calls.
-    return nullptr;
-}
-
 LONG GetWindowLongW(HWND hwnd, int index) {
     return static_cast<LONG>(GetWord(hwnd, index, false));
 }
@@ -897,24 +892,6 @@ HWND WindowFromPoint(POINT p) {
         return DeepestAt(s, top, p);
     }
     return nullptr;
-}
-
-HWND ChildWindowFromPoint(HWND parent, POINT p) {
-    State& s = GetState();
-    std::lock_guard lock(s.lock);
-    Window* w = Find(s, parent);
-    if (w == nullptr) return nullptr;
-    POINT o = ClientOrigin(s, *w);
-    POINT sp{p.x + o.x, p.y + o.y};
-    for (HWND c : w->children) {
-        Window* cw = Find(s, c);
-        if (cw != nullptr && Contains(cw->rect, p)) return c;
-    }
-    RECT client{};
-    RECT in = Insets(w->style, w->exStyle);
-    client = RECT{o.x, o.y, o.x + (w->rect.right - w->rect.left - in.left - in.right),
-                  o.y + (w->rect.bottom - w->rect.top - in.top - in.bottom)};
-    return Contains(client, sp) ? parent : nullptr;
 }
 
 namespace platform::wm {

@@ -15,6 +15,9 @@ using ATOM = WORD;
 #ifndef CALLBACK
 #define CALLBACK
 #endif
+#ifndef WINAPI
+#define WINAPI
+#endif
 
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
@@ -346,7 +349,6 @@ BOOL IsWindow(HWND hwnd);
 BOOL IsChild(HWND parent, HWND hwnd);
 HWND GetParent(HWND hwnd);
 HWND GetWindow(HWND hwnd, UINT relation);
-HWND GetDesktopWindow();
 
 LONG GetWindowLongW(HWND hwnd, int index);
 LONG SetWindowLongW(HWND hwnd, int index, LONG value);
@@ -372,7 +374,6 @@ BOOL ClientToScreen(HWND hwnd, LPPOINT point);
 BOOL ScreenToClient(HWND hwnd, LPPOINT point);
 int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count);
 HWND WindowFromPoint(POINT point);
-HWND ChildWindowFromPoint(HWND parent, POINT point);
 
 BOOL EnableWindow(HWND hwnd, BOOL enable);
 BOOL IsWindowEnabled(HWND hwnd);
@@ -412,9 +413,6 @@ LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM
 LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 DWORD GetMessagePos();
-LONG GetMessageTime();
-BOOL WaitMessage();
-BOOL InSendMessage();
 
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
