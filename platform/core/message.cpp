@@ -5,6 +5,7 @@
 #include "platform/core/window_internal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -45,6 +46,8 @@ thread_local ThreadSlot t_slot;
 thread_local DWORD t_messagePos = 0;
 
 constexpr UINT kMinTimerMs = 10;
+
+std::atomic<PaintSource> g_paintSource{nullptr};
 
 LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool* delivered) {
     WNDPROC proc = nullptr;
@@ -148,6 +151,18 @@ bool Retrieve(MSG* out, const Filter& f, UINT flags, bool wait) {
             Took(m);
             if (out != nullptr) *out = m;
             return true;
+        }
+        if (PaintSource source = g_paintSource.load(std::memory_order_acquire)) {
+            lock.unlock();
+            HWND dirty = source(q->threadId);
+            if (dirty != nullptr && f.Accepts(dirty, WM_PAINT)) {
+                MSG m{dirty, WM_PAINT, 0, 0, GetTickCount(), CursorNow()};
+                Took(m);
+                if (out != nullptr) *out = m;
+                return true;
+            }
+            lock.lock();
+            if (!q->posted.empty() || !q->sent.empty() || q->quit) continue;
         }
         std::uint64_t now = platform::clock::NowMs();
         Timer* due = nullptr;
@@ -292,6 +307,14 @@ bool Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, POINT pt) {
     }
     q->wake.notify_all();
     return true;
+}
+
+void SetPaintSource(PaintSource source) {
+    g_paintSource.store(source, std::memory_order_release);
+}
+
+void WakeQueueOf(HWND hwnd) {
+    if (auto q = QueueOf(hwnd)) q->wake.notify_all();
 }
 
 void KillWindowTimers(HWND hwnd) {

@@ -158,6 +158,16 @@ void KillWindowTimers(HWND hwnd);
 // Drops the windows of a thread that has ended.
 void ForgetThreadWindows(const Queue* queue);
 
+// ---- Painting seam
+// ------------------------------------------------------------------------------- The drawing layer
+// installs this: a window of the given thread that needs WM_PAINT, or null. Queues ask it when no
+// posted message is waiting, before timers, as on the platform; the message stays until the window
+// is validated.
+using PaintSource = HWND (*)(DWORD threadId);
+void SetPaintSource(PaintSource source);
+// Wakes the thread that owns a window so it asks again (after an invalidation elsewhere).
+void WakeQueueOf(HWND hwnd);
+
 // ---- Other processes ---------------------------------------------------------------------------
 // This process's tag, claimed on first use together with the endpoint other processes reach.
 std::uint32_t OwnTag();

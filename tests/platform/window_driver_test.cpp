@@ -1,6 +1,7 @@
 // The seam to the host driver, and queue details that the pump and timers rely on.
 #include "platform/clock.h"
 #include "platform/core/driver.h"
+#include "platform/core/window_internal.h"
 #include "platform/user.h"
 
 #include <gtest/gtest.h>
@@ -148,6 +149,30 @@ TEST_F(Driver, CloseDestroysByDefaultAndTheQuitCodeEndsThePump) {
     EXPECT_EQ(m.wParam, 9u);
     EXPECT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
     EXPECT_EQ(m.message, static_cast<UINT>(WM_USER));
+}
+
+HWND g_dirty = nullptr;
+
+TEST_F(Driver, PaintComesAfterPostsAndBeforeTimers) {
+    platform::clock::SetSimulated(true);
+    HWND w = Make(WS_POPUP);
+    g_dirty = w;
+    platform::wm::SetPaintSource([](DWORD) { return g_dirty; });
+    SetTimer(w, 1, 10, nullptr);
+    platform::clock::AdvanceTo(50);
+    PostMessageW(w, WM_USER, 0, 0);
+    MSG m{};
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER));
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_PAINT));
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)); // still dirty: paint again
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_PAINT));
+    g_dirty = nullptr; // validated
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_TIMER));
+    platform::wm::SetPaintSource(nullptr);
+    DestroyWindow(w);
 }
 
 } // namespace
