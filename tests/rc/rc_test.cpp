@@ -120,6 +120,33 @@ TEST_F(Rc, FollowsIncludesConditionsAndRecordsDependencies) {
               std::string::npos);
 }
 
+TEST_F(Rc, AnyTokenSoupGivesAResultOrALocatedError) {
+    Write("a.bin", "A");
+    const char* words[] = {
+        "1",        "0x10",     "STRINGTABLE", "BEGIN",   "END",      "DIALOG",
+        "DIALOGEX", "\"s\"",    ",",           "|",       "NOT",      "(",
+        ")",        "-",        "LTEXT",       "CONTROL", "ICON",     "\"a.bin\"",
+        "GRAPHIC",  "STYLE",    "WS_POPUP",    "FONT",    "\n",       "#define X 3\n",
+        "X",        "{",        "}",           "#if 1\n", "#endif\n", "CAPTION",
+        "L\"w\"",   "\"\"\"\"", "LANGUAGE",    "CLASS",   "MENU",     "4999"};
+    unsigned seed = 99;
+    int located = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        int n = 1 + round % 40;
+        for (int i = 0; i < n; ++i) {
+            seed = seed * 1103515245 + 12345;
+            text += words[(seed >> 16) % (sizeof(words) / sizeof(words[0]))];
+            text += ' ';
+        }
+        std::string errors = Errors(text);
+        if (errors.empty()) continue;
+        EXPECT_EQ(errors.rfind(Script() + ":", 0), 0u) << text << "\n" << errors;
+        ++located;
+    }
+    EXPECT_GT(located, 0);
+}
+
 TEST(NoResources, AProgramWithoutAScriptLinksAndFindsNothing) {
     SetLastError(0xdeadbeef);
     EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(10)), nullptr);
