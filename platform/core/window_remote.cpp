@@ -218,6 +218,13 @@ void Serve(int listener) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
             return;
         }
+        // Abstract sockets carry no file permissions: only this user's processes are answered.
+        ucred peer{};
+        socklen_t len = sizeof(peer);
+        if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != getuid()) {
+            close(fd);
+            continue;
+        }
         SetTimeouts(fd, 2000);
         std::string request;
         std::optional<MSG> post;
@@ -261,7 +268,11 @@ bool Ask(std::uint32_t tag, const std::string& request, std::string* reply) {
     sockaddr_un addr;
     socklen_t len = Address(tag, &addr);
     bool ok = false;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0) {
+    ucred peer{};
+    socklen_t peerLen = sizeof(peer);
+    // A name squatted by another user's process is not one of ours.
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
+        getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerLen) == 0 && peer.uid == getuid()) {
         SetTimeouts(fd, 2000);
         ok = WriteAll(fd, request) && shutdown(fd, SHUT_WR) == 0 && ReadAll(fd, reply, kMaxReply) &&
              !reply->empty();
