@@ -128,6 +128,7 @@ void Forget(HWND hwnd) {
     }
     if (s.capture == hwnd) s.capture = nullptr;
     if (s.focus == hwnd) s.focus = nullptr;
+    if (s.active == hwnd) s.active = nullptr;
     w->cls->windows--;
     s.windows.erase(HandleValue(hwnd));
 }
@@ -1053,6 +1054,56 @@ DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId) {
     }
     if (processId != nullptr) *processId = static_cast<DWORD>(getpid());
     return w->queue->threadId;
+}
+
+namespace {
+
+HWND Activate(HWND hwnd) {
+    State& s = GetState();
+    HWND old = nullptr;
+    {
+        std::lock_guard lock(s.lock);
+        Window* w = Find(s, hwnd);
+        // Activation belongs to top-level windows; a child passes it to its top-level ancestor.
+        while (w != nullptr && w->parent != nullptr) {
+            hwnd = w->parent;
+            w = Find(s, hwnd);
+        }
+        if (w == nullptr || w->destroying) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+        old = s.active;
+        PlaceInZOrder(s, *w, HWND_TOP);
+        if (old == hwnd) return old;
+        s.active = hwnd;
+    }
+    if (old != nullptr) {
+        Send(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
+    }
+    Send(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
+    return old == nullptr ? hwnd : old;
+}
+
+} // namespace
+
+BOOL SetForegroundWindow(HWND hwnd) {
+    return Activate(hwnd) != nullptr ? TRUE : FALSE;
+}
+
+HWND GetForegroundWindow() {
+    return GetActiveWindow();
+}
+
+HWND SetActiveWindow(HWND hwnd) {
+    HWND before = GetActiveWindow();
+    return Activate(hwnd) != nullptr ? before : nullptr;
+}
+
+HWND GetActiveWindow() {
+    State& s = GetState();
+    std::lock_guard lock(s.lock);
+    return s.active;
 }
 
 HWND SetFocus(HWND hwnd) {

@@ -116,6 +116,7 @@ struct State {
     std::uint32_t nextIndex = 1;
     HWND capture = nullptr;
     HWND focus = nullptr;
+    HWND active = nullptr; // the foreground top-level window of this process
     POINT cursor{};
     bool keyDown[256] = {};
 };

@@ -338,6 +338,27 @@ TEST_F(WindowTree, EnableAndVisibilityFollowThePlatform) {
     EXPECT_FALSE(IsWindowVisible(top));
 }
 
+TEST_F(WindowTree, ActivationTellsBothWindowsAndBringsToTheFront) {
+    HWND a = Make(nullptr, WS_POPUP | WS_VISIBLE);
+    HWND b = Make(nullptr, WS_POPUP | WS_VISIBLE);
+    HWND child = Make(a, WS_CHILD | WS_VISIBLE, 1005);
+    g_log.clear();
+    EXPECT_TRUE(SetForegroundWindow(child)); // the top-level window is the one activated
+    EXPECT_EQ(GetForegroundWindow(), a);
+    EXPECT_EQ(GetWindow(a, GW_HWNDFIRST), a);
+    EXPECT_EQ(MessagesOf(a, WM_ACTIVATE, WM_ACTIVATE).size(), 1u);
+    g_log.clear();
+    EXPECT_TRUE(SetForegroundWindow(a)); // already active: nothing more is said
+    EXPECT_TRUE(g_log.empty());
+    EXPECT_EQ(SetActiveWindow(b), a);
+    ASSERT_EQ(g_log.size(), 2u);
+    EXPECT_EQ(g_log[0].hwnd, a); // the loser hears first
+    EXPECT_EQ(g_log[1].hwnd, b);
+    EXPECT_EQ(GetWindow(a, GW_HWNDFIRST), b);
+    DestroyWindow(b);
+    EXPECT_EQ(GetActiveWindow(), nullptr);
+}
+
 TEST_F(WindowTree, CreationCanBeRefused) {
     g_createResult = -1;
     HWND w = Make(nullptr, WS_POPUP);

@@ -301,6 +301,10 @@ using LPCREATESTRUCT = CREATESTRUCT*;
 #define VK_INSERT 0x2D
 #define VK_DELETE 0x2E
 
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+#define WA_CLICKACTIVE 2
+
 #define IDOK 1
 #define IDCANCEL 2
 #define IDABORT 3
@@ -387,6 +391,12 @@ HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
 HWND FindWindowA(LPCSTR className, LPCSTR windowName);
 DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId);
 
+// Activation: the window that loses it gets WM_ACTIVATE with WA_INACTIVE, the one that gains
+// it WM_ACTIVATE with WA_ACTIVE, and comes to the top.
+BOOL SetForegroundWindow(HWND hwnd);
+HWND GetForegroundWindow();
+HWND SetActiveWindow(HWND hwnd);
+HWND GetActiveWindow();
 HWND SetFocus(HWND hwnd);
 HWND GetFocus();
 HWND SetCapture(HWND hwnd);
