@@ -222,7 +222,8 @@ HWND Create(DWORD exStyle, LPCWSTR className, const std::u16string& title, DWORD
         Window* parentWin = nullptr;
         if (parent != nullptr) {
             parentWin = Find(s, parent);
-            if (parentWin == nullptr) {
+            // A window on its way out takes no new children or owned windows.
+            if (parentWin == nullptr || parentWin->destroying) {
                 SetLastError(ERROR_INVALID_WINDOW_HANDLE);
                 return nullptr;
             }
