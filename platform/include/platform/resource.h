@@ -11,12 +11,20 @@
 #ifndef IS_INTRESOURCE
 #define IS_INTRESOURCE(r) ((reinterpret_cast<ULONG_PTR>(r) >> 16) == 0)
 #endif
+#ifndef MAKEINTRESOURCEW
 #define MAKEINTRESOURCEW(i) (reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
+#endif
+#ifndef MAKEINTRESOURCEA
 #define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
+#endif
 #ifdef UNICODE
+#ifndef MAKEINTRESOURCE
 #define MAKEINTRESOURCE MAKEINTRESOURCEW
+#endif
 #else
+#ifndef MAKEINTRESOURCE
 #define MAKEINTRESOURCE MAKEINTRESOURCEA
+#endif
 #endif
 
 #define RT_CURSOR MAKEINTRESOURCE(1)
@@ -69,8 +77,6 @@ struct DLGITEMTEMPLATE {
 #define DS_CENTERMOUSE 0x1000L
 #define DS_CONTEXTHELP 0x2000L
 #define DS_SHELLFONT (DS_SETFONT | DS_FIXEDSYS)
-
-#define ERROR_RESOURCE_LANG_NOT_FOUND 1815L
 
 // The module whose resources are the program's own: GetModuleHandle(NULL).
 HMODULE GetModuleHandleW(LPCWSTR name);

@@ -317,14 +317,30 @@ using LPCREATESTRUCT = CREATESTRUCT*;
 #define GET_Y_LPARAM(lp) (static_cast<int>(static_cast<SHORT>(HIWORD(lp))))
 
 // Window-manager error codes.
+#ifndef ERROR_INVALID_INDEX
 #define ERROR_INVALID_INDEX 1413L
+#endif
+#ifndef ERROR_CLASS_ALREADY_EXISTS
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
+#endif
+#ifndef ERROR_CLASS_DOES_NOT_EXIST
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
+#endif
+#ifndef ERROR_CLASS_HAS_WINDOWS
 #define ERROR_CLASS_HAS_WINDOWS 1412L
+#endif
+#ifndef ERROR_CANNOT_FIND_WND_CLASS
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
+#endif
+#ifndef ERROR_WINDOW_OF_OTHER_THREAD
 #define ERROR_WINDOW_OF_OTHER_THREAD 1408L
+#endif
+#ifndef ERROR_INVALID_THREAD_ID
 #define ERROR_INVALID_THREAD_ID 1444L
+#endif
+#ifndef ERROR_TIMEOUT
 #define ERROR_TIMEOUT 1460L
+#endif
 
 // ---- Classes -------------------------------------------------------------------------------
 ATOM RegisterClassW(const WNDCLASSW* wc);
