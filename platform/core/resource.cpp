@@ -221,7 +221,7 @@ bool ParseDialogTemplate(const void* data, DWORD size, DialogTemplate* out) {
     b.StringOrId(&t.menuId, &t.menu);
     b.StringOrId(&t.classId, &t.className);
     t.title = b.String();
-    if (t.style & (DS_SETFONT | DS_FIXEDSYS)) {
+    if (t.style & DS_SETFONT) {
         t.pointSize = b.Get<WORD>();
         if (t.extended) {
             t.weight = b.Get<WORD>();

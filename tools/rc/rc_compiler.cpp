@@ -1234,7 +1234,7 @@ private:
         sz(menuId, menuName);
         sz(classId, className);
         b.Str(caption);
-        if (style & 0x48) {
+        if (style & 0x40) { // DS_SETFONT: the font follows the title
             b.U16(pointSize);
             if (extended) {
                 b.U16(weight);
