@@ -37,7 +37,9 @@ std::u16string Widen(std::string_view s) {
                     }
                     cp = (cp << 6) | (cc & 0x3F);
                 }
-                if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+                static const std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+                // Overlong forms would smuggle in characters (even NUL) unseen.
+                if (!ok || cp < kLeast[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
                     cp = 0xFFFD;
                     len = 1;
                 }

@@ -316,6 +316,13 @@ TEST_F(WindowTree, TextRoundTripsInBothForms) {
     WCHAR four[4];
     EXPECT_EQ(GetWindowTextW(w, four, 4), 3);
     EXPECT_EQ(std::u16string(four), u"Tes");
+    // Broken UTF-8 becomes replacement characters, never a cut or a hidden NUL.
+    ASSERT_TRUE(SetWindowTextA(w, "a\xC0\x80"
+                                  "b\xE2\x82"
+                                  "c\xFF"));
+    EXPECT_EQ(GetWindowTextW(w, wide, 64), 8);
+    EXPECT_EQ(std::u16string(wide), u"a\uFFFD\uFFFDb\uFFFD\uFFFDc\uFFFD");
+    SetWindowTextA(w, "Tessark");
     char viaMessage[8];
     EXPECT_EQ(SendMessageA(w, WM_GETTEXT, sizeof(viaMessage), reinterpret_cast<LPARAM>(viaMessage)),
               7);

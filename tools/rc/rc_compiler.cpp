@@ -55,6 +55,11 @@ std::u16string Utf16(const std::string& s) {
                 }
                 cp = (cp << 6) | (cc & 0x3F);
             }
+            static const std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+            if (len > 1 && (cp < kLeast[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) {
+                cp = 0xFFFD; // overlong or not a character
+                len = 1;
+            }
         } else {
             len = 1;
         }
