@@ -394,14 +394,13 @@ LONG_PTR GetWord(HWND hwnd, int index, bool pointer) {
         }
         return value;
     }
-    // Success with a zero word leaves no stale error behind.
-    SetLastError(ERROR_SUCCESS);
+    // As on the platform, success leaves the last error alone; callers clear it to tell a zero
+    // word from a failure.
     return WindowWord(hwnd, index, pointer, nullptr, &value) ? value : 0;
 }
 
 LONG_PTR SetWord(HWND hwnd, int index, bool pointer, LONG_PTR value) {
     LONG_PTR old = 0;
-    SetLastError(ERROR_SUCCESS);
     if (IsRemote(hwnd)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
