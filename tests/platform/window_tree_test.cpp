@@ -105,7 +105,9 @@ TEST_F(WindowTree, WindowAndClassWordsStayInsideTheirBytes) {
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(SetWindowLongW(w, 0, 0x416E696D), 0);
     EXPECT_EQ(SetWindowLongW(w, 4, -7), 0);
+    SetLastError(0xdeadbeef);
     EXPECT_EQ(GetWindowLongW(w, 0), 0x416E696D);
+    EXPECT_EQ(GetLastError(), 0xdeadbeefu); // success says nothing
     EXPECT_EQ(GetWindowLongW(w, 4), -7);
     EXPECT_EQ(SetWindowLongPtrW(w, 0, 0x123456789ALL),
               static_cast<LONG_PTR>(static_cast<std::uint32_t>(-7)) << 32 | 0x416E696D);
