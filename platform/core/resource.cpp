@@ -1,5 +1,6 @@
 // Resource lookup over the tables tessark-rc generates.
 #include "platform/resource.h"
+#include "platform/base.h"
 
 #include "platform/core/resource_table.h"
 
@@ -12,11 +13,6 @@
 // A program linked without a resource script still links, with no resources.
 extern "C" __attribute__((weak))
 const platform::resource::Table tessark_program_resources = {nullptr, 0};
-
-namespace platform::wm {
-std::u16string Widen(std::string_view utf8);
-std::string Narrow(std::u16string_view utf16);
-} // namespace platform::wm
 
 namespace platform::resource {
 
@@ -299,11 +295,11 @@ HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
     LPCWSTR wn = reinterpret_cast<LPCWSTR>(name);
     LPCWSTR wt = reinterpret_cast<LPCWSTR>(type);
     if (!IS_INTRESOURCE(name)) {
-        n = platform::wm::Widen(name);
+        n = platform::Widen(name);
         wn = n.c_str();
     }
     if (!IS_INTRESOURCE(type)) {
-        t = platform::wm::Widen(type);
+        t = platform::Widen(type);
         wt = t.c_str();
     }
     return FindResourceW(module, wn, wt);
@@ -363,7 +359,7 @@ int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return 0;
     }
-    std::string narrow = platform::wm::Narrow(std::u16string_view(text, length));
+    std::string narrow = platform::Narrow(std::u16string_view(text, length));
     std::size_t n = std::min<std::size_t>(narrow.size(), static_cast<std::size_t>(bufferMax - 1));
     while (n > 0 && n < narrow.size() && (static_cast<unsigned char>(narrow[n]) & 0xC0) == 0x80) {
         --n;

@@ -5,6 +5,7 @@
 // while a window procedure runs.
 #pragma once
 
+#include "platform/base.h"
 #include "platform/user.h"
 
 #include <condition_variable>
@@ -20,8 +21,8 @@
 
 namespace platform::wm {
 
-std::u16string Widen(std::string_view utf8);
-std::string Narrow(std::u16string_view utf16);
+using platform::Narrow;
+using platform::Widen;
 std::u16string FromWide(LPCWSTR text);
 std::u16string FromNarrow(LPCSTR text);
 // Class and window names compare without regard to ASCII case, as on the platform.

@@ -4,6 +4,7 @@
 // the process dies, so a crashed run leaves nothing stale behind. Other processes list its
 // top-level windows, read their words and post to them through it. Only processes running on
 // the same machine directory see each other.
+#include "platform/base.h"
 #include "platform/core/window_internal.h"
 
 #include <algorithm>
@@ -30,17 +31,6 @@ constexpr std::size_t kMaxRequest = 64 * 1024;
 constexpr std::size_t kMaxReply = 4 * 1024 * 1024;
 
 enum Op : std::uint32_t { kList = 1, kInfo = 2, kLong = 3, kPost = 4 };
-
-std::string MachineDir() {
-    if (const char* m = std::getenv("TESSARK_MACHINE"); m != nullptr && *m != 0) return m;
-    std::string base;
-    if (const char* x = std::getenv("XDG_DATA_HOME"); x != nullptr && *x != 0) {
-        base = x;
-    } else if (const char* h = std::getenv("HOME"); h != nullptr) {
-        base = std::string(h) + "/.local/share";
-    }
-    return base + "/tessark/machine";
-}
 
 socklen_t Address(std::uint32_t tag, sockaddr_un* addr) {
     std::string name = "tessark-wm/" + std::to_string(getuid()) + "/" + std::to_string(tag);
@@ -155,7 +145,7 @@ std::string Answer(const std::string& request, std::optional<MSG>* deferred) {
         if (!r.ok) return {};
         std::lock_guard lock(s.lock);
         std::vector<const Window*> list;
-        if (machine == MachineDir()) {
+        if (machine == platform::MachineDir()) {
             for (HWND h : s.topLevel) {
                 const Window* win = Find(s, h);
                 if (win != nullptr && !win->destroying) list.push_back(win);
@@ -345,7 +335,7 @@ std::vector<RemoteWindow> RemoteTopLevel() {
     std::vector<RemoteWindow> out;
     std::uint32_t own = OwnTag();
     Writer req = Request(kList);
-    req.Put8(MachineDir());
+    req.Put8(platform::MachineDir());
     for (std::uint32_t tag : LiveTags(own)) {
         std::string reply;
         if (!Ask(tag, req.data, &reply)) continue;
