@@ -1,0 +1,125 @@
+#include <bit>
+#include <vector>
+
+#include "game/opponent/opponent.h"
+#include "game/opponent/search_moves.h"
+#include "game/rules/moves.h"
+
+namespace {
+
+constexpr std::int32_t kGoalScore = 5000;
+constexpr std::int32_t kPieceScore = 100;
+
+constexpr std::int32_t kRowWeights[2][kBoardSize] = {
+    {30, 25, 20, 15, 7, 6, 5, 4, 3, 2, 1},
+    {1, 2, 3, 4, 5, 6, 7, 10, 15, 16, 17},
+};
+
+// Score of one side; modular arithmetic keeps absurd stored counts well defined.
+std::uint32_t SideScore(const SideState& side, int player) {
+    RowMask threats[kBoardSize];
+    AllFourthCorners(side.rows, threats);
+    std::uint32_t score = kGoalScore * side.goalCount + kPieceScore * side.pieceCount;
+    for (int r = 0; r < kBoardSize; ++r)
+        score += side.rowCount[r] * static_cast<std::uint32_t>(kRowWeights[player - 1][r]) +
+                 static_cast<std::uint32_t>(std::popcount(static_cast<unsigned>(threats[r])));
+    return score;
+}
+
+std::int32_t WinScore(std::uint32_t winner, int rootSide) {
+    return static_cast<int>(winner) == rootSide ? kWinScore : -kWinScore;
+}
+
+// One search, its move lists kept per level so that no node allocates once they have grown.
+class Searcher {
+public:
+    Searcher(int maxDepth, int rootSide, const std::atomic<bool>* cancel)
+        : maxDepth_(maxDepth), rootSide_(rootSide), cancel_(cancel) {}
+
+    std::vector<SearchMove>& Level(int depth) { return levels_[depth]; }
+    std::uint64_t nodes = 0;
+
+    // The node at depth searches the moves held in Level(depth).
+    bool Search(int depth, int side, bool maximizing, std::int32_t alpha, std::int32_t beta,
+                int& bestIndex, std::int32_t& bestScore) {
+        ++nodes;
+        bestIndex = -1;
+        bestScore = maximizing ? -kOpenWindow : kOpenWindow;
+        if (Cancelled()) return false;
+        std::vector<SearchMove>& moves = levels_[depth];
+        if (depth > 1) OrderSearchMoves(moves, maximizing == (side == 2));
+        const int childSide = side == 1 ? 2 : 1;
+        const int count = static_cast<int>(moves.size());
+        for (int i = 0; i < count; ++i) {
+            const GameState& after = moves[i].after;
+            std::int32_t score;
+            if (const std::uint32_t w = WinnerOf(after); w != 0) {
+                score = WinScore(w, rootSide_);
+            } else if (depth == maxDepth_) {
+                ++nodes;
+                score = Evaluate(after, rootSide_);
+            } else {
+                GenerateSearchMoves(after, levels_[depth + 1]);
+                int childIndex;
+                std::int32_t childScore;
+                const bool ok = !maximizing ? Search(depth + 1, childSide, true, -kOpenWindow,
+                                                     bestScore, childIndex, childScore)
+                                            : Search(depth + 1, childSide, false, bestScore,
+                                                     kOpenWindow, childIndex, childScore);
+                if (!ok) break;
+                score = childScore;
+            }
+            score = maximizing ? score - depth : score + depth;
+            if (bestIndex == -1 || (maximizing ? score > bestScore : score < bestScore)) {
+                bestScore = score;
+                bestIndex = i;
+                if (bestScore <= alpha || bestScore >= beta) break;
+            }
+        }
+        return !Cancelled() && bestIndex != -1;
+    }
+
+private:
+    bool Cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
+
+    int maxDepth_;
+    int rootSide_;
+    const std::atomic<bool>* cancel_;
+    std::vector<SearchMove> levels_[kMaxStrength + 2];
+};
+
+} // namespace
+
+int ClampStrength(int strength) {
+    return strength < kMinStrength ? kMinStrength
+                                   : (strength > kMaxStrength ? kMaxStrength : strength);
+}
+
+std::int32_t Evaluate(const GameState& state, int rootSide) {
+    if (const std::uint32_t w = WinnerOf(state); w != 0) return WinScore(w, rootSide);
+    const std::uint32_t one = SideScore(state.sides[0], 1);
+    const std::uint32_t two = SideScore(state.sides[1], 2);
+    return static_cast<std::int32_t>(rootSide == 1 ? one - two : two - one);
+}
+
+bool ChooseMove(const GameState& state, int strength, Square& from, Square& to,
+                const std::atomic<bool>* cancel, SearchStats* stats) {
+    const int side = static_cast<int>(state.turn);
+    Searcher searcher(ClampStrength(strength), side, cancel);
+    std::vector<SearchMove>& root = searcher.Level(1);
+    GenerateSearchMoves(state, root);
+    int chosen = -1;
+    if (root.size() == 1) {
+        chosen = 0;
+    } else {
+        int bestIndex;
+        std::int32_t bestScore;
+        if (searcher.Search(1, side, true, -kOpenWindow, kOpenWindow, bestIndex, bestScore))
+            chosen = bestIndex;
+    }
+    if (stats) stats->nodes = searcher.nodes;
+    if (chosen < 0) return false;
+    from = root[static_cast<std::size_t>(chosen)].from;
+    to = root[static_cast<std::size_t>(chosen)].to;
+    return true;
+}

@@ -1,0 +1,163 @@
+#include "game/opponent/search_moves.h"
+
+#include <utility>
+
+namespace {
+
+// SetSquareOwner's bookkeeping, without its range checks: callers pass on-board squares.
+void Take(SideState& side, int row, RowMask bit, bool goal) {
+    side.rows[row] &= static_cast<RowMask>(~bit);
+    --side.rowCount[row];
+    --side.pieceCount;
+    if (goal) --side.goalCount;
+}
+
+void Give(SideState& side, int row, RowMask bit, bool goal) {
+    side.rows[row] |= bit;
+    ++side.rowCount[row];
+    ++side.pieceCount;
+    if (goal) ++side.goalCount;
+}
+
+void SetOwner(GameState& state, Square square, int owner) {
+    const int row = RowOf(square);
+    const RowMask bit = static_cast<RowMask>(1u << ColumnOf(square));
+    const bool goal = IsGoalSquare(square);
+    SideState& p1 = state.sides[0];
+    SideState& p2 = state.sides[1];
+    if ((p1.rows[row] & bit) && owner != 1) Take(p1, row, bit, goal);
+    if ((p2.rows[row] & bit) && owner != 2) Take(p2, row, bit, goal);
+    if (owner == 1 && !(p1.rows[row] & bit)) Give(p1, row, bit, goal);
+    if (owner == 2 && !(p2.rows[row] & bit)) Give(p2, row, bit, goal);
+}
+
+} // namespace
+
+void AllFourthCorners(const RowMask rows[kBoardSize], RowMask out[kBoardSize]) {
+    RowMask held[kBoardSize];
+    for (int r = 0; r < kBoardSize; ++r)
+        held[r] = rows[r] & kFullRow;
+    // Row x gains every column of another row sharing a column with it: the shared column
+    // gives two corners in each row, so the other row's columns not held in x are fourth corners.
+    for (int x = 0; x < kBoardSize; ++x) {
+        RowMask gained = 0;
+        if (held[x]) {
+            for (int r = 0; r < kBoardSize; ++r)
+                if (r != x && (held[r] & held[x])) gained |= held[r];
+        }
+        out[x] = gained & static_cast<RowMask>(~held[x]);
+    }
+}
+
+void FourthCornersAt(const RowMask rows[kBoardSize], Square square, RowMask out[kBoardSize]) {
+    RowMask held[kBoardSize];
+    for (int r = 0; r < kBoardSize; ++r) {
+        held[r] = rows[r] & kFullRow;
+        out[r] = 0;
+    }
+    const int sr = RowOf(square);
+    const RowMask sbit = static_cast<RowMask>(1u << ColumnOf(square));
+    const RowMask rowOfSquare = held[sr];
+    const RowMask otherColumns = rowOfSquare & static_cast<RowMask>(~sbit);
+    for (int r = 0; r < kBoardSize; ++r) {
+        if (r == sr) continue;
+        if (held[r] & sbit) {
+            // Corner opposite the square, and the corner in the square's own row.
+            out[r] |= rowOfSquare;
+            out[sr] |= held[r];
+        }
+        // Corner in the square's own column.
+        if (held[r] & otherColumns) out[r] |= sbit;
+    }
+    for (int r = 0; r < kBoardSize; ++r)
+        out[r] &= static_cast<RowMask>(~held[r]);
+}
+
+void ApplySearchMove(GameState& state, Square from, Square to) {
+    const int mover = static_cast<int>(state.turn);
+    SideState& own = state.sides[mover - 1];
+    SideState& enemy = state.sides[2 - mover];
+    SetOwner(state, from, 0);
+    SetOwner(state, to, mover);
+
+    Square levels[2][kSquareCount];
+    Square* current = levels[0];
+    Square* next = levels[1];
+    int currentCount = 1;
+    current[0] = to;
+    while (currentCount > 0) {
+        int nextCount = 0;
+        for (int i = currentCount - 1; i >= 0; --i) {
+            RowMask corners[kBoardSize];
+            FourthCornersAt(own.rows, current[i], corners);
+            for (int r = 0; r < kBoardSize; ++r) {
+                const RowMask captured = corners[r] & enemy.rows[r];
+                if (!captured) continue;
+                for (int c = 0; c < kBoardSize; ++c) {
+                    if (!(captured & (1u << c))) continue;
+                    const Square x = SquareAt(r, c);
+                    next[nextCount++] = x;
+                    SetOwner(state, x, mover);
+                }
+            }
+        }
+        std::swap(current, next);
+        currentCount = nextCount;
+    }
+    state.turn = OtherPlayer(state.turn);
+}
+
+void GenerateSearchMoves(const GameState& state, std::vector<SearchMove>& moves) {
+    moves.clear();
+    if (state.turn != 1 && state.turn != 2) return;
+    const bool player1 = state.turn == 1;
+    const SideState& mover = state.sides[state.turn - 1];
+    const SideState& opponent = state.sides[2 - state.turn];
+
+    RowMask blocked[kBoardSize];
+    AllFourthCorners(opponent.rows, blocked);
+    for (int r = 0; r < kBoardSize; ++r)
+        blocked[r] |= mover.rows[r] | opponent.rows[r];
+
+    const int startRow = player1 ? 8 : 2;
+    const int forward = player1 ? -1 : 1;
+    auto tryAdd = [&](Square from, int row, int column) {
+        if (row < 0 || row >= kBoardSize || column < 0 || column >= kBoardSize) return false;
+        if (blocked[row] & (1u << column)) return false;
+        const Square to = SquareAt(row, column);
+        SearchMove& move = moves.emplace_back();
+        move.from = from;
+        move.to = to;
+        move.after = state;
+        ApplySearchMove(move.after, from, to);
+        return true;
+    };
+    for (int r = 0; r < kBoardSize; ++r) {
+        if (!(mover.rows[r] & kFullRow)) continue;
+        for (int c = kBoardSize - 1; c >= 0; --c) {
+            if (!(mover.rows[r] & (1u << c))) continue;
+            const Square from = SquareAt(r, c);
+            tryAdd(from, r, c - 1);
+            tryAdd(from, r, c + 1);
+            const int f = r + forward;
+            if (f < 0 || f >= kBoardSize) continue;
+            tryAdd(from, f, c - 1);
+            tryAdd(from, f, c + 1);
+            if (tryAdd(from, f, c) && r == startRow) tryAdd(from, f + forward, c);
+        }
+    }
+}
+
+void OrderSearchMoves(std::vector<SearchMove>& moves, bool preferMore) {
+    if (moves.empty()) return;
+    std::size_t best = 0;
+    std::uint32_t bestKey = moves[0].after.sides[1].pieceCount;
+    for (std::size_t i = 1; i < moves.size(); ++i) {
+        const std::uint32_t key = moves[i].after.sides[1].pieceCount;
+        if (preferMore ? key > bestKey : key < bestKey) {
+            best = i;
+            bestKey = key;
+        }
+    }
+    if (best != 0) std::swap(moves[0], moves[best]);
+}
