@@ -1,4 +1,3 @@
-#include <bit>
 #include <vector>
 
 #include "game/opponent/opponent.h"
@@ -15,6 +14,16 @@ constexpr std::int32_t kRowWeights[2][kBoardSize] = {
     {1, 2, 3, 4, 5, 6, 7, 10, 15, 16, 17},
 };
 
+// Set bits of every 11-bit row, without relying on a popcount instruction.
+struct BitCounts {
+    std::uint8_t of[kFullRow + 1];
+    constexpr BitCounts() : of() {
+        for (unsigned m = 1; m <= kFullRow; ++m)
+            of[m] = static_cast<std::uint8_t>(of[m >> 1] + (m & 1));
+    }
+};
+constexpr BitCounts kBitCounts;
+
 // Score of one side; modular arithmetic keeps absurd stored counts well defined.
 std::uint32_t SideScore(const SideState& side, int player) {
     RowMask threats[kBoardSize];
@@ -22,7 +31,7 @@ std::uint32_t SideScore(const SideState& side, int player) {
     std::uint32_t score = kGoalScore * side.goalCount + kPieceScore * side.pieceCount;
     for (int r = 0; r < kBoardSize; ++r)
         score += side.rowCount[r] * static_cast<std::uint32_t>(kRowWeights[player - 1][r]) +
-                 static_cast<std::uint32_t>(std::popcount(static_cast<unsigned>(threats[r])));
+                 kBitCounts.of[threats[r]];
     return score;
 }
 
@@ -39,9 +48,9 @@ public:
     std::vector<SearchMove>& Level(int depth) { return levels_[depth]; }
     std::uint64_t nodes = 0;
 
-    // The node at depth searches the moves held in Level(depth).
-    bool Search(int depth, int side, bool maximizing, std::int32_t alpha, std::int32_t beta,
-                int& bestIndex, std::int32_t& bestScore) {
+    // The node at depth, in position, searches the moves held in Level(depth).
+    bool Search(const GameState& position, int depth, int side, bool maximizing, std::int32_t alpha,
+                std::int32_t beta, int& bestIndex, std::int32_t& bestScore) {
         ++nodes;
         bestIndex = -1;
         bestScore = maximizing ? -kOpenWindow : kOpenWindow;
@@ -50,6 +59,11 @@ public:
         if (depth > 1) OrderSearchMoves(moves, maximizing == (side == 2));
         const int childSide = side == 1 ? 2 : 1;
         const int count = static_cast<int>(moves.size());
+        // A move changes the other side only by capturing, which lowers its piece count; its
+        // half of the evaluation is then shared by every quiet move here.
+        const SideState& otherBefore = position.sides[childSide - 1];
+        bool haveOtherScore = false;
+        std::uint32_t otherScore = 0;
         for (int i = 0; i < count; ++i) {
             const GameState& after = moves[i].after;
             std::int32_t score;
@@ -57,15 +71,29 @@ public:
                 score = WinScore(w, rootSide_);
             } else if (depth == maxDepth_) {
                 ++nodes;
-                score = Evaluate(after, rootSide_);
+                const SideState& other = after.sides[childSide - 1];
+                std::uint32_t otherPart;
+                if (other.pieceCount != otherBefore.pieceCount) {
+                    otherPart = SideScore(other, childSide);
+                } else {
+                    if (!haveOtherScore) {
+                        otherScore = SideScore(otherBefore, childSide);
+                        haveOtherScore = true;
+                    }
+                    otherPart = otherScore;
+                }
+                const std::uint32_t ownPart = SideScore(after.sides[side - 1], side);
+                score = static_cast<std::int32_t>(side == rootSide_ ? ownPart - otherPart
+                                                                    : otherPart - ownPart);
             } else {
                 GenerateSearchMoves(after, levels_[depth + 1]);
                 int childIndex;
                 std::int32_t childScore;
-                const bool ok = !maximizing ? Search(depth + 1, childSide, true, -kOpenWindow,
-                                                     bestScore, childIndex, childScore)
-                                            : Search(depth + 1, childSide, false, bestScore,
-                                                     kOpenWindow, childIndex, childScore);
+                const bool ok = !maximizing
+                                    ? Search(after, depth + 1, childSide, true, -kOpenWindow,
+                                             bestScore, childIndex, childScore)
+                                    : Search(after, depth + 1, childSide, false, bestScore,
+                                             kOpenWindow, childIndex, childScore);
                 if (!ok) break;
                 score = childScore;
             }
@@ -114,7 +142,7 @@ bool ChooseMove(const GameState& state, int strength, Square& from, Square& to,
     } else {
         int bestIndex;
         std::int32_t bestScore;
-        if (searcher.Search(1, side, true, -kOpenWindow, kOpenWindow, bestIndex, bestScore))
+        if (searcher.Search(state, 1, side, true, -kOpenWindow, kOpenWindow, bestIndex, bestScore))
             chosen = bestIndex;
     }
     if (stats) stats->nodes = searcher.nodes;

@@ -1,5 +1,6 @@
 #include "game/opponent/search_moves.h"
 
+#include <bit>
 #include <utility>
 
 namespace {
@@ -37,40 +38,42 @@ void AllFourthCorners(const RowMask rows[kBoardSize], RowMask out[kBoardSize]) {
     RowMask held[kBoardSize];
     for (int r = 0; r < kBoardSize; ++r)
         held[r] = rows[r] & kFullRow;
-    // Row x gains every column of another row sharing a column with it: the shared column
-    // gives two corners in each row, so the other row's columns not held in x are fourth corners.
+    // A row gains every column of each other row it shares a column with: the shared column
+    // gives two corners in each row, so the other row's columns it lacks are fourth corners.
+    // The union per column includes the row itself, which the final mask takes out again.
+    RowMask columnUnion[kBoardSize] = {};
+    for (int r = 0; r < kBoardSize; ++r)
+        for (unsigned bits = held[r]; bits; bits &= bits - 1)
+            columnUnion[std::countr_zero(bits)] |= held[r];
     for (int x = 0; x < kBoardSize; ++x) {
         RowMask gained = 0;
-        if (held[x]) {
-            for (int r = 0; r < kBoardSize; ++r)
-                if (r != x && (held[r] & held[x])) gained |= held[r];
-        }
+        for (unsigned bits = held[x]; bits; bits &= bits - 1)
+            gained |= columnUnion[std::countr_zero(bits)];
         out[x] = gained & static_cast<RowMask>(~held[x]);
     }
 }
 
 void FourthCornersAt(const RowMask rows[kBoardSize], Square square, RowMask out[kBoardSize]) {
-    RowMask held[kBoardSize];
-    for (int r = 0; r < kBoardSize; ++r) {
-        held[r] = rows[r] & kFullRow;
-        out[r] = 0;
-    }
     const int sr = RowOf(square);
     const RowMask sbit = static_cast<RowMask>(1u << ColumnOf(square));
-    const RowMask rowOfSquare = held[sr];
+    const RowMask rowOfSquare = rows[sr] & kFullRow;
     const RowMask otherColumns = rowOfSquare & static_cast<RowMask>(~sbit);
+    RowMask sameRow = 0;
     for (int r = 0; r < kBoardSize; ++r) {
-        if (r == sr) continue;
-        if (held[r] & sbit) {
-            // Corner opposite the square, and the corner in the square's own row.
-            out[r] |= rowOfSquare;
-            out[sr] |= held[r];
+        const RowMask held = rows[r] & kFullRow;
+        RowMask gained = 0;
+        if (r != sr) {
+            // The corner opposite the square, and the corner in the square's own row.
+            if (held & sbit) {
+                gained = rowOfSquare;
+                sameRow |= held;
+            }
+            // The corner in the square's own column.
+            if (held & otherColumns) gained |= sbit;
         }
-        // Corner in the square's own column.
-        if (held[r] & otherColumns) out[r] |= sbit;
+        out[r] = gained & static_cast<RowMask>(~held);
     }
-    for (int r = 0; r < kBoardSize; ++r)
-        out[r] &= static_cast<RowMask>(~held[r]);
+    out[sr] = sameRow & static_cast<RowMask>(~rowOfSquare);
 }
 
 void ApplySearchMove(GameState& state, Square from, Square to) {
@@ -125,11 +128,8 @@ void GenerateSearchMoves(const GameState& state, std::vector<SearchMove>& moves)
         if (row < 0 || row >= kBoardSize || column < 0 || column >= kBoardSize) return false;
         if (blocked[row] & (1u << column)) return false;
         const Square to = SquareAt(row, column);
-        SearchMove& move = moves.emplace_back();
-        move.from = from;
-        move.to = to;
-        move.after = state;
-        ApplySearchMove(move.after, from, to);
+        moves.push_back(SearchMove{from, to, state});
+        ApplySearchMove(moves.back().after, from, to);
         return true;
     };
     for (int r = 0; r < kBoardSize; ++r) {
