@@ -52,12 +52,14 @@ function(tessark_flavoured_library name)
 endfunction()
 
 # A GoogleTest binary registered with CTest; tests always run headless.
-# tessark_add_gtest(NAME SOURCES a.cpp ... LINK lib ...)
+# tessark_add_gtest(NAME SOURCES a.cpp ... LINK lib ... [PREFIX text])
+# PREFIX starts every CTest name (binaries built from the same sources stay apart).
 function(tessark_add_gtest name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LINK;ENV" ${ARGN})
+    cmake_parse_arguments(ARG "" "PREFIX" "SOURCES;LINK;ENV" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest GTest::gtest_main)
     gtest_discover_tests(${name}
         DISCOVERY_TIMEOUT 60
+        TEST_PREFIX "${ARG_PREFIX}"
         PROPERTIES ENVIRONMENT "TESSARK_DRIVER=null;${ARG_ENV}" TIMEOUT 300)
 endfunction()
