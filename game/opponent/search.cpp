@@ -51,21 +51,53 @@ public:
     // The node at depth, in position, searches the moves held in Level(depth).
     bool Search(const GameState& position, int depth, int side, bool maximizing, std::int32_t alpha,
                 std::int32_t beta, int& bestIndex, std::int32_t& bestScore) {
+        if (!Enter(maximizing, bestIndex, bestScore)) return false;
+        std::vector<SearchMove>& moves = levels_[depth];
+        if (depth > 1) OrderSearchMoves(moves, maximizing == (side == 2));
+        Examine(position, depth, side, maximizing, alpha, beta, bestIndex, bestScore,
+                static_cast<int>(moves.size()),
+                [&](int i) -> const GameState& { return moves[i].after; });
+        return !Cancelled() && bestIndex != -1;
+    }
+
+    // A node at the depth limit below the root, its moves held in leaf_: each move's position
+    // is made only when the move is scored.
+    bool SearchLeaf(const GameState& position, int depth, int side, bool maximizing,
+                    std::int32_t alpha, std::int32_t beta, int& bestIndex,
+                    std::int32_t& bestScore) {
+        if (!Enter(maximizing, bestIndex, bestScore)) return false;
+        OrderLeafMoves(leaf_, maximizing == (side == 2));
+        GameState after;
+        Examine(position, depth, side, maximizing, alpha, beta, bestIndex, bestScore,
+                static_cast<int>(leaf_.size()), [&](int i) -> const GameState& {
+                    after = position;
+                    ApplySearchMove(after, leaf_[i].from, leaf_[i].to);
+                    return after;
+                });
+        return !Cancelled() && bestIndex != -1;
+    }
+
+private:
+    bool Enter(bool maximizing, int& bestIndex, std::int32_t& bestScore) {
         ++nodes;
         bestIndex = -1;
         bestScore = maximizing ? -kOpenWindow : kOpenWindow;
-        if (Cancelled()) return false;
-        std::vector<SearchMove>& moves = levels_[depth];
-        if (depth > 1) OrderSearchMoves(moves, maximizing == (side == 2));
+        return !Cancelled();
+    }
+
+    // The loop over a node's moves in list order; afterOf(i) gives the position after move i.
+    template <typename AfterOf>
+    void Examine(const GameState& position, int depth, int side, bool maximizing,
+                 std::int32_t alpha, std::int32_t beta, int& bestIndex, std::int32_t& bestScore,
+                 int count, AfterOf afterOf) {
         const int childSide = side == 1 ? 2 : 1;
-        const int count = static_cast<int>(moves.size());
         // A move changes the other side only by capturing, which lowers its piece count; its
         // half of the evaluation is then shared by every quiet move here.
         const SideState& otherBefore = position.sides[childSide - 1];
         bool haveOtherScore = false;
         std::uint32_t otherScore = 0;
         for (int i = 0; i < count; ++i) {
-            const GameState& after = moves[i].after;
+            const GameState& after = afterOf(i);
             std::int32_t score;
             if (const std::uint32_t w = WinnerOf(after); w != 0) {
                 score = WinScore(w, rootSide_);
@@ -86,14 +118,21 @@ public:
                 score = static_cast<std::int32_t>(side == rootSide_ ? ownPart - otherPart
                                                                     : otherPart - ownPart);
             } else {
-                GenerateSearchMoves(after, levels_[depth + 1]);
                 int childIndex;
                 std::int32_t childScore;
-                const bool ok = !maximizing
-                                    ? Search(after, depth + 1, childSide, true, -kOpenWindow,
-                                             bestScore, childIndex, childScore)
-                                    : Search(after, depth + 1, childSide, false, bestScore,
-                                             kOpenWindow, childIndex, childScore);
+                // The child's window is only this node's best so far.
+                const std::int32_t childAlpha = maximizing ? bestScore : -kOpenWindow;
+                const std::int32_t childBeta = maximizing ? kOpenWindow : bestScore;
+                bool ok;
+                if (depth + 1 == maxDepth_) {
+                    GenerateLeafMoves(after, leaf_);
+                    ok = SearchLeaf(after, depth + 1, childSide, !maximizing, childAlpha, childBeta,
+                                    childIndex, childScore);
+                } else {
+                    GenerateSearchMoves(after, levels_[depth + 1]);
+                    ok = Search(after, depth + 1, childSide, !maximizing, childAlpha, childBeta,
+                                childIndex, childScore);
+                }
                 if (!ok) break;
                 score = childScore;
             }
@@ -104,16 +143,15 @@ public:
                 if (bestScore <= alpha || bestScore >= beta) break;
             }
         }
-        return !Cancelled() && bestIndex != -1;
     }
 
-private:
     bool Cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
 
     int maxDepth_;
     int rootSide_;
     const std::atomic<bool>* cancel_;
     std::vector<SearchMove> levels_[kMaxStrength + 2];
+    std::vector<LeafMove> leaf_;
 };
 
 } // namespace

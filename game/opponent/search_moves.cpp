@@ -110,8 +110,11 @@ void ApplySearchMove(GameState& state, Square from, Square to) {
     state.turn = OtherPlayer(state.turn);
 }
 
-void GenerateSearchMoves(const GameState& state, std::vector<SearchMove>& moves) {
-    moves.clear();
+namespace {
+
+// Calls add(from, to) for every legal move of the side to move, in generation order.
+template <typename Add>
+void ForEachMove(const GameState& state, Add add) {
     if (state.turn != 1 && state.turn != 2) return;
     const bool player1 = state.turn == 1;
     const SideState& mover = state.sides[state.turn - 1];
@@ -127,9 +130,7 @@ void GenerateSearchMoves(const GameState& state, std::vector<SearchMove>& moves)
     auto tryAdd = [&](Square from, int row, int column) {
         if (row < 0 || row >= kBoardSize || column < 0 || column >= kBoardSize) return false;
         if (blocked[row] & (1u << column)) return false;
-        const Square to = SquareAt(row, column);
-        moves.push_back(SearchMove{from, to, state});
-        ApplySearchMove(moves.back().after, from, to);
+        add(from, SquareAt(row, column));
         return true;
     };
     for (int r = 0; r < kBoardSize; ++r) {
@@ -148,16 +149,62 @@ void GenerateSearchMoves(const GameState& state, std::vector<SearchMove>& moves)
     }
 }
 
-void OrderSearchMoves(std::vector<SearchMove>& moves, bool preferMore) {
+template <typename Move, typename Key>
+void OrderByKey(std::vector<Move>& moves, bool preferMore, Key key) {
     if (moves.empty()) return;
     std::size_t best = 0;
-    std::uint32_t bestKey = moves[0].after.sides[1].pieceCount;
+    std::uint32_t bestKey = key(moves[0]);
     for (std::size_t i = 1; i < moves.size(); ++i) {
-        const std::uint32_t key = moves[i].after.sides[1].pieceCount;
-        if (preferMore ? key > bestKey : key < bestKey) {
+        const std::uint32_t k = key(moves[i]);
+        if (preferMore ? k > bestKey : k < bestKey) {
             best = i;
-            bestKey = key;
+            bestKey = k;
         }
     }
     if (best != 0) std::swap(moves[0], moves[best]);
+}
+
+} // namespace
+
+void GenerateSearchMoves(const GameState& state, std::vector<SearchMove>& moves) {
+    moves.clear();
+    ForEachMove(state, [&](Square from, Square to) {
+        moves.push_back(SearchMove{from, to, state});
+        ApplySearchMove(moves.back().after, from, to);
+    });
+}
+
+void GenerateLeafMoves(const GameState& state, std::vector<LeafMove>& moves) {
+    moves.clear();
+    const SideState& enemy = state.sides[2 - state.turn];
+    ForEachMove(state, [&](Square from, Square to) {
+        // Most moves capture nothing and leave player 2's count as it is; only a capture needs
+        // the whole cascade to know it.
+        RowMask own[kBoardSize];
+        const SideState& mover = state.sides[state.turn - 1];
+        for (int r = 0; r < kBoardSize; ++r)
+            own[r] = mover.rows[r];
+        own[RowOf(from)] &= static_cast<RowMask>(~(1u << ColumnOf(from)));
+        own[RowOf(to)] |= static_cast<RowMask>(1u << ColumnOf(to));
+        RowMask corners[kBoardSize];
+        FourthCornersAt(own, to, corners);
+        RowMask captured = 0;
+        for (int r = 0; r < kBoardSize; ++r)
+            captured |= corners[r] & enemy.rows[r];
+        std::uint32_t key = state.sides[1].pieceCount;
+        if (captured) {
+            GameState after = state;
+            ApplySearchMove(after, from, to);
+            key = after.sides[1].pieceCount;
+        }
+        moves.push_back(LeafMove{from, to, key});
+    });
+}
+
+void OrderSearchMoves(std::vector<SearchMove>& moves, bool preferMore) {
+    OrderByKey(moves, preferMore, [](const SearchMove& m) { return m.after.sides[1].pieceCount; });
+}
+
+void OrderLeafMoves(std::vector<LeafMove>& moves, bool preferMore) {
+    OrderByKey(moves, preferMore, [](const LeafMove& m) { return m.player2Pieces; });
 }

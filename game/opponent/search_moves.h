@@ -13,6 +13,15 @@ struct SearchMove {
     GameState after;
 };
 
+// A move of a node whose moves are only scored, never searched further: its outcome is worked
+// out again when it is scored, which a cut-off often spares.
+struct LeafMove {
+    Square from;
+    Square to;
+    // Player 2's piece count after the move, the ordering key.
+    std::uint32_t player2Pieces;
+};
+
 // FourthCorners(rows, out, kNoSquare).
 void AllFourthCorners(const RowMask rows[kBoardSize], RowMask out[kBoardSize]);
 
@@ -25,6 +34,10 @@ void ApplySearchMove(GameState& state, Square from, Square to);
 // GenerateMoves(state, list) outside tutorial mode, in the same order.
 void GenerateSearchMoves(const GameState& state, std::vector<SearchMove>& moves);
 
+// The moves of GenerateSearchMoves, without their positions.
+void GenerateLeafMoves(const GameState& state, std::vector<LeafMove>& moves);
+
 // Brings the first move with the most (preferMore) or fewest player 2 pieces after it to the
 // front by exchange; nothing else moves.
 void OrderSearchMoves(std::vector<SearchMove>& moves, bool preferMore);
+void OrderLeafMoves(std::vector<LeafMove>& moves, bool preferMore);

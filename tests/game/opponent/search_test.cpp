@@ -124,11 +124,21 @@ TEST(SearchPrimitives, GeneratedMovesMatchTheRules) {
     positions.push_back(odd);
     ASSERT_GT(positions.size(), 1000u);
     std::vector<SearchMove> fast;
+    std::vector<LeafMove> leaf;
     for (const GameState& s : positions) {
         MoveList slow;
         GenerateMoves(s, slow);
         GenerateSearchMoves(s, fast);
+        GenerateLeafMoves(s, leaf);
         ASSERT_EQ(fast.size(), slow.size()) << Diagram(s);
+        ASSERT_EQ(leaf.size(), slow.size()) << Diagram(s);
+        for (std::size_t i = 0; i < leaf.size(); ++i) {
+            ASSERT_EQ(leaf[i].from, slow[i].from);
+            ASSERT_EQ(leaf[i].to, slow[i].to);
+            ASSERT_EQ(leaf[i].player2Pieces, slow[i].after.sides[1].pieceCount)
+                << leaf[i].from << " -> " << leaf[i].to << "\n"
+                << Diagram(s);
+        }
         for (std::size_t i = 0; i < fast.size(); ++i) {
             ASSERT_EQ(fast[i].from, slow[i].from);
             ASSERT_EQ(fast[i].to, slow[i].to);
@@ -160,6 +170,13 @@ TEST(SearchPrimitives, OrderingExchangesOnlyTheFirstExtreme) {
     const Square fewerOrder[5] = {1, 0, 2, 3, 4};
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(fewer[i].from, fewerOrder[i]);
+
+    std::vector<LeafMove> leaf;
+    for (int i = 0; i < 5; ++i)
+        leaf.push_back({i, 0, keys[i]});
+    OrderLeafMoves(leaf, true);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(leaf[i].from, moreOrder[i]);
 }
 
 TEST(Evaluate, WeightsThreatsAndSigns) {
