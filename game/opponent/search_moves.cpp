@@ -76,12 +76,36 @@ void FourthCornersAt(const RowMask rows[kBoardSize], Square square, RowMask out[
     out[sr] = sameRow & static_cast<RowMask>(~rowOfSquare);
 }
 
+bool CapturesAt(const RowMask own[kBoardSize], const RowMask enemy[kBoardSize], Square square) {
+    // FourthCornersAt(own, square) meets enemy, without building the whole set.
+    const int sr = RowOf(square);
+    const RowMask sbit = static_cast<RowMask>(1u << ColumnOf(square));
+    const RowMask rowOfSquare = own[sr] & kFullRow;
+    const RowMask otherColumns = rowOfSquare & static_cast<RowMask>(~sbit);
+    const RowMask enemyInRow = enemy[sr] & static_cast<RowMask>(~rowOfSquare);
+    for (int r = 0; r < kBoardSize; ++r) {
+        const RowMask held = own[r] & kFullRow;
+        if (r == sr || !held) continue;
+        const RowMask open = enemy[r] & static_cast<RowMask>(~held);
+        if (held & sbit) {
+            if ((rowOfSquare & open) || (held & enemyInRow)) return true;
+        }
+        if ((held & otherColumns) && (sbit & open)) return true;
+    }
+    return false;
+}
+
 void ApplySearchMove(GameState& state, Square from, Square to) {
     const int mover = static_cast<int>(state.turn);
     SideState& own = state.sides[mover - 1];
     SideState& enemy = state.sides[2 - mover];
     SetOwner(state, from, 0);
     SetOwner(state, to, mover);
+
+    if (!CapturesAt(own.rows, enemy.rows, to)) {
+        state.turn = OtherPlayer(state.turn);
+        return;
+    }
 
     Square levels[2][kSquareCount];
     Square* current = levels[0];
@@ -186,13 +210,8 @@ void GenerateLeafMoves(const GameState& state, std::vector<LeafMove>& moves) {
             own[r] = mover.rows[r];
         own[RowOf(from)] &= static_cast<RowMask>(~(1u << ColumnOf(from)));
         own[RowOf(to)] |= static_cast<RowMask>(1u << ColumnOf(to));
-        RowMask corners[kBoardSize];
-        FourthCornersAt(own, to, corners);
-        RowMask captured = 0;
-        for (int r = 0; r < kBoardSize; ++r)
-            captured |= corners[r] & enemy.rows[r];
         std::uint32_t key = state.sides[1].pieceCount;
-        if (captured) {
+        if (CapturesAt(own, enemy.rows, to)) {
             GameState after = state;
             ApplySearchMove(after, from, to);
             key = after.sides[1].pieceCount;

@@ -28,6 +28,9 @@ void AllFourthCorners(const RowMask rows[kBoardSize], RowMask out[kBoardSize]);
 // FourthCorners(rows, out, square) for a square held in rows.
 void FourthCornersAt(const RowMask rows[kBoardSize], Square square, RowMask out[kBoardSize]);
 
+// True when FourthCornersAt(own, square) holds a square of enemy.
+bool CapturesAt(const RowMask own[kBoardSize], const RowMask enemy[kBoardSize], Square square);
+
 // ApplyMove(state, from, to, kNoTime) for on-board squares and a turn of 1 or 2.
 void ApplySearchMove(GameState& state, Square from, Square to);
 

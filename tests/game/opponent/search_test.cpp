@@ -105,6 +105,12 @@ TEST(SearchPrimitives, FourthCornersMatchTheRules) {
             if (SquareOwner(s, q) != 1) continue;
             FourthCornersAt(s.sides[0].rows, q, fast);
             FourthCorners(s.sides[0].rows, slow, q);
+            bool meetsEnemy = false;
+            for (int r = 0; r < kBoardSize; ++r)
+                meetsEnemy = meetsEnemy || (slow[r] & s.sides[1].rows[r]);
+            ASSERT_EQ(CapturesAt(s.sides[0].rows, s.sides[1].rows, q), meetsEnemy)
+                << "square " << q << "\n"
+                << Diagram(s);
             for (int r = 0; r < kBoardSize; ++r)
                 ASSERT_EQ(fast[r], slow[r]) << "square " << q << " row " << r << "\n" << Diagram(s);
         }
