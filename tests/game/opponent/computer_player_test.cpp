@@ -194,10 +194,14 @@ TEST_F(ComputerPlayerTest, NewSearchWaitsForTheOldThread) {
     OpenGateLater(100);
     strengths.player1 = 3;
     StartComputerMove(Opening()); // returns only once the first search has ended
-    EXPECT_EQ(rec.Events(), (std::vector<std::string>{"search begins", "search ends"}));
+    const std::vector<std::string> atStart = rec.Events();
+    ASSERT_GE(atStart.size(), 2u);
+    EXPECT_EQ(atStart[1], "search ends");
     ASSERT_TRUE(rec.WaitForPosts(1));
     WaitForComputer();
-    EXPECT_EQ(rec.Events().size(), 4u);
+    // Alternating: the two searches never overlapped.
+    EXPECT_EQ(rec.Events(), (std::vector<std::string>{"search begins", "search ends",
+                                                      "search begins", "search ends"}));
     const std::vector<Posted> posts = rec.Posts();
     ASSERT_EQ(posts.size(), 1u) << "the stopped search posts nothing";
     EXPECT_EQ(posts[0].lParam, Answer(97, 75));
