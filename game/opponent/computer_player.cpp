@@ -1,16 +1,18 @@
 #include "game/opponent/opponent.h"
 
+#include "platform/user.h"
+
 namespace {
 
 HANDLE StartWithCreateThread(LPTHREAD_START_ROUTINE routine, LPVOID parameter) {
     return CreateThread(nullptr, 0, routine, parameter, 0, nullptr);
 }
 
-BOOL PostNowhere(HWND, UINT, WPARAM, LPARAM) {
-    return FALSE;
+BOOL PostToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return PostMessageW(window, message, wParam, lParam);
 }
 
-const ComputerPlayerHooks kDefaultHooks = {StartWithCreateThread, PostNowhere};
+const ComputerPlayerHooks kDefaultHooks = {StartWithCreateThread, PostToWindow};
 
 // The one computer player of the program. The main thread owns everything but the search's
 // own locals; the search thread reads position and strength, which the main thread writes only

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "game/opponent/opponent.h"
+#include "platform/user.h"
 
 namespace {
 
@@ -261,6 +262,86 @@ TEST_F(ComputerPlayerTest, SessionViewStartsCancelsAndTakes) {
     opponent.StartSearch(Opening());
     ASSERT_TRUE(rec.WaitForPosts(2));
     EXPECT_TRUE(opponent.TakeAnswer(rec.Posts()[1].lParam));
+}
+
+} // namespace
+
+namespace {
+
+std::vector<LPARAM> answersSeen;
+
+LRESULT AnswerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMPUTERMOVE) {
+        answersSeen.push_back(lParam);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// The player with its default hooks, answering a real window through the thread's queue.
+class ComputerPlayerWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        answersSeen.clear();
+        record = &rec;
+        gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = AnswerProc;
+        wc.lpszClassName = u"OpponentAnswerTest";
+        ASSERT_NE(RegisterClassW(&wc), 0);
+        window = CreateWindowExW(0, u"OpponentAnswerTest", u"", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                 nullptr, nullptr, nullptr);
+        ASSERT_NE(window, nullptr);
+        SetComputerPlayerHooks({nullptr, nullptr});
+        ASSERT_TRUE(InitComputerPlayer(window, &strengths));
+    }
+    void TearDown() override {
+        SetEvent(gate);
+        ShutdownComputerPlayer();
+        SetComputerPlayerHooks({nullptr, nullptr});
+        DestroyWindow(window);
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        UnregisterClassW(u"OpponentAnswerTest", nullptr);
+        CloseHandle(gate);
+        record = nullptr;
+    }
+    // Pumps the queue until an answer has been handled or the time is up.
+    void PumpUntilAnswer() {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        MSG m;
+        while (answersSeen.empty() && std::chrono::steady_clock::now() < end) {
+            if (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&m);
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    Record rec;
+    Strengths strengths;
+    HWND window = nullptr;
+};
+
+TEST_F(ComputerPlayerWindowTest, AnswerArrivesAsWindowMessage) {
+    strengths.player1 = 3;
+    StartComputerMove(Opening());
+    PumpUntilAnswer();
+    ASSERT_EQ(answersSeen.size(), 1u);
+    EXPECT_EQ(answersSeen[0], Answer(97, 75));
+    EXPECT_TRUE(TakeComputerAnswer(answersSeen[0]));
+}
+
+TEST_F(ComputerPlayerWindowTest, CancelledSearchLeavesTheQueueEmpty) {
+    SetComputerPlayerHooks({GatedStart, nullptr});
+    StartComputerMove(Opening());
+    CancelComputerMove();
+    SetEvent(gate);
+    WaitForComputer();
+    MSG m;
+    EXPECT_FALSE(PeekMessageW(&m, window, WM_COMPUTERMOVE, WM_COMPUTERMOVE, PM_REMOVE));
+    EXPECT_EQ(rec.Events().size(), 2u) << "the search ran and was stopped";
 }
 
 } // namespace
