@@ -246,8 +246,8 @@ TEST(ChooseMove, NoLegalMoveChoosesNothing) {
 }
 
 TEST(ChooseMove, ImmediateWinIsPreferred) {
-    // Red to move with two pieces on goal squares 4 and 5: 17 -> 6 wins at once. The earlier
-    // moves of the piece on 10 lead to a win one turn later at best.
+    // Red to move with pieces on goal squares 4 and 5: 17 -> 6 wins at once. The earlier move
+    // 5 -> 6 wins too, one turn later (17 -> 5 whatever blue replies), which High also sees.
     const GameState s = MakePosition({{0, 4}, {0, 5}, {1, 6}, {1, 9}, {1, 10}, {3, 8}},
                                      {{8, 0}, {8, 1}, {8, 2}, {9, 5}}, 1);
     MoveList moves;
@@ -255,6 +255,24 @@ TEST(ChooseMove, ImmediateWinIsPreferred) {
     const MOVE* win = moves.Find(17, 6);
     ASSERT_NE(win, nullptr);
     ASSERT_EQ(WinnerOf(win->after), 1u);
+    const MOVE* slow = moves.Find(5, 6);
+    ASSERT_NE(slow, nullptr);
+    std::size_t slowIndex = 0, winIndex = 0;
+    for (std::size_t i = 0; i < moves.size(); ++i) {
+        if (&moves[i] == slow) slowIndex = i;
+        if (&moves[i] == win) winIndex = i;
+    }
+    ASSERT_LT(slowIndex, winIndex) << "the slower win comes first in generation order";
+    MoveList replies;
+    GenerateMoves(slow->after, replies);
+    ASSERT_FALSE(replies.empty());
+    for (const MOVE& reply : replies) {
+        MoveList next;
+        GenerateMoves(reply.after, next);
+        const MOVE* finish = next.Find(17, 5);
+        ASSERT_NE(finish, nullptr);
+        EXPECT_EQ(WinnerOf(finish->after), 1u);
+    }
     for (int strength = 1; strength <= 3; ++strength) {
         Square from = kNoSquare, to = kNoSquare;
         ASSERT_TRUE(ChooseMove(s, strength, from, to));
