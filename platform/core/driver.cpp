@@ -2,13 +2,24 @@
 #include "platform/core/driver.h"
 
 #include "platform/core/window_internal.h"
+#include "platform/drivers/null/null_driver.h"
 #include "platform/gdi.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace platform::driver {
+
+// The SDL driver when it is built in and a display answers; null otherwise.
+#ifdef TESSARK_HAVE_SDL_DRIVER
+const Driver* SdlDriverIfAvailable();
+#else
+const Driver* SdlDriverIfAvailable() {
+    return nullptr;
+}
+#endif
 
 namespace {
 
@@ -32,11 +43,32 @@ void NullScreenSize(int* width, int* height) {
 const Driver kNullDriver{
     "null", {NullScreenSize, nullptr}, {nullptr}, {nullptr, nullptr}, {nullptr}};
 
-std::atomic<const Driver*> g_driver{&kNullDriver};
+std::atomic<const Driver*> g_driver{nullptr};
+
+// TESSARK_DRIVER=sdl|null; without it, sdl when a display is there and SDL can use it.
+const Driver* Choose() {
+    const char* name = std::getenv("TESSARK_DRIVER");
+    bool wantSdl = name != nullptr ? std::strcmp(name, "sdl") == 0
+                                   : (std::getenv("DISPLAY") != nullptr ||
+                                      std::getenv("WAYLAND_DISPLAY") != nullptr);
+    if (name != nullptr && !wantSdl && std::strcmp(name, "null") != 0) {
+        std::fprintf(stderr, "tessark: unknown TESSARK_DRIVER \"%s\"; using null\n", name);
+    }
+    if (wantSdl) {
+        if (const Driver* sdl = SdlDriverIfAvailable()) return sdl;
+        if (name != nullptr) std::fprintf(stderr, "tessark: SDL cannot start; using null\n");
+    }
+    return platform::drivers::null::Driver();
+}
 
 } // namespace
 
 const Driver& Current() {
+    const Driver* d = g_driver.load(std::memory_order_acquire);
+    if (d != nullptr) return *d;
+    static const Driver* chosen = Choose();
+    const Driver* expected = nullptr;
+    g_driver.compare_exchange_strong(expected, chosen, std::memory_order_acq_rel);
     return *g_driver.load(std::memory_order_acquire);
 }
 
