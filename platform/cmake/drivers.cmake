@@ -1,2 +1,16 @@
-# The drivers that connect the window core to the host.
+# The drivers that connect the window core to the host: headless always, SDL2 when available.
 target_sources(platform PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/drivers/null/null_driver.cpp)
+find_package(SDL2 QUIET)
+if(SDL2_FOUND)
+    target_sources(platform PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/drivers/sdl/sdl_driver.cpp)
+    set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/core/driver.cpp
+        PROPERTIES COMPILE_DEFINITIONS TESSARK_HAVE_SDL_DRIVER)
+    if(TARGET SDL2::SDL2)
+        target_link_libraries(platform PRIVATE SDL2::SDL2)
+    else()
+        target_include_directories(platform PRIVATE ${SDL2_INCLUDE_DIRS})
+        target_link_libraries(platform PRIVATE ${SDL2_LIBRARIES})
+    endif()
+else()
+    message(STATUS "SDL2 not found: only the headless driver is built")
+endif()

@@ -1,0 +1,325 @@
+// The SDL2 driver: each visible top-level window is a real window showing the window's surface,
+// scaled by a whole factor; host mouse, keys, closing and focus come back as window messages.
+// Host calls happen on the thread that creates the windows and pumps their messages.
+#include "platform/base.h"
+#include "platform/core/driver.h"
+#include "platform/core/gdi_internal.h"
+#include "platform/core/paint_internal.h"
+
+#include <SDL.h>
+
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+namespace platform::driver {
+
+namespace {
+
+struct HostWindow {
+    SDL_Window* window = nullptr;
+    int scale = 1;
+    std::uint64_t shown = ~0ull; // the draw count last presented
+};
+
+std::recursive_mutex g_lock;
+std::map<HWND, HostWindow> g_windows;
+int g_cursorId = -1;
+SDL_Cursor* g_cursor = nullptr;
+
+int ScaleFor(int width) {
+    if (const char* env = std::getenv("TESSARK_SCALE")) {
+        int s = std::atoi(env);
+        if (s >= 1 && s <= 8) return s;
+    }
+    return width < 400 ? 2 : 1;
+}
+
+const platform::wm::TopWindow* FindTop(const std::vector<platform::wm::TopWindow>& tops,
+                                       HWND hwnd) {
+    for (const auto& t : tops)
+        if (t.hwnd == hwnd) return &t;
+    return nullptr;
+}
+
+// Copies the window's surface into the host window, scaled.
+void Present(HWND hwnd, HostWindow& host) {
+    namespace detail = platform::gdi::detail;
+    HBITMAP handle = platform::wm::SurfaceOf(hwnd);
+    HRGN shape = platform::wm::CopyShape(hwnd);
+    SDL_Surface* target = SDL_GetWindowSurface(host.window);
+    if (handle == nullptr || target == nullptr) {
+        if (shape != nullptr) DeleteObject(shape);
+        return;
+    }
+    {
+        std::lock_guard gdiLock(detail::Lock());
+        auto bitmap = detail::FindAs<detail::Bitmap>(handle, detail::Kind::Bitmap);
+        if (bitmap && SDL_LockSurface(target) == 0) {
+            const detail::Surface& s = bitmap->surface;
+            const int k = host.scale;
+            for (int y = 0; y < s.height && (y + 1) * k <= target->h; ++y) {
+                for (int x = 0; x < s.width && (x + 1) * k <= target->w; ++x) {
+                    // Outside a window's shape the host shows black: SDL2 cannot shape
+                    // ordinary windows, so the shape only cuts what is drawn.
+                    COLORREF c = shape != nullptr && !PtInRegion(shape, x, y)
+                                     ? RGB(0, 0, 0)
+                                     : detail::ValueToColour(s, s.Get(x, y));
+                    Uint32 v = SDL_MapRGB(target->format, GetRValue(c), GetGValue(c), GetBValue(c));
+                    for (int dy = 0; dy < k; ++dy) {
+                        auto* row = static_cast<Uint8*>(target->pixels) +
+                                    static_cast<long>(y * k + dy) * target->pitch;
+                        for (int dx = 0; dx < k; ++dx) {
+                            Uint8* p = row + (x * k + dx) * target->format->BytesPerPixel;
+                            switch (target->format->BytesPerPixel) {
+                            case 4:
+                                *reinterpret_cast<Uint32*>(p) = v;
+                                break;
+                            case 2:
+                                *reinterpret_cast<Uint16*>(p) = static_cast<Uint16>(v);
+                                break;
+                            default:
+                                p[0] = static_cast<Uint8>(v);
+                                if (target->format->BytesPerPixel == 3) {
+                                    p[1] = static_cast<Uint8>(v >> 8);
+                                    p[2] = static_cast<Uint8>(v >> 16);
+                                }
+                            }
+                        }
+                    }
+                }
+            }
+            SDL_UnlockSurface(target);
+        }
+    }
+    if (shape != nullptr) DeleteObject(shape);
+    SDL_UpdateWindowSurface(host.window);
+}
+
+void WindowEvent(HWND hwnd, platform::driver::WindowEvent event) {
+    using E = platform::driver::WindowEvent;
+    std::lock_guard lock(g_lock);
+    auto tops = platform::wm::TopWindowsBottomUp();
+    const auto* top = FindTop(tops, hwnd);
+    auto it = g_windows.find(hwnd);
+    if (event == E::Destroyed || top == nullptr) {
+        if (it != g_windows.end()) {
+            SDL_DestroyWindow(it->second.window);
+            g_windows.erase(it);
+        }
+        return;
+    }
+    int w = std::max<int>(1, top->rect.right - top->rect.left);
+    int h = std::max<int>(1, top->rect.bottom - top->rect.top);
+    if (it == g_windows.end()) {
+        if (event != E::Shown && !top->visible) return;
+        HostWindow host;
+        host.scale = ScaleFor(w);
+        std::string title = platform::Narrow(top->title);
+        host.window =
+            SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                             w * host.scale, h * host.scale, SDL_WINDOW_HIDDEN);
+        if (host.window == nullptr) return;
+        it = g_windows.emplace(hwnd, host).first;
+    }
+    HostWindow& host = it->second;
+    switch (event) {
+    case E::Shown:
+        SDL_ShowWindow(host.window);
+        host.shown = ~0ull;
+        break;
+    case E::Hidden:
+        SDL_HideWindow(host.window);
+        break;
+    case E::Moved:
+        SDL_SetWindowSize(host.window, w * host.scale, h * host.scale);
+        host.shown = ~0ull;
+        break;
+    case E::TextChanged:
+        SDL_SetWindowTitle(host.window, platform::Narrow(top->title).c_str());
+        break;
+    default:
+        break;
+    }
+}
+
+HWND WindowOf(Uint32 id, HostWindow** host) {
+    SDL_Window* window = SDL_GetWindowFromID(id);
+    for (auto& [hwnd, h] : g_windows) {
+        if (h.window == window) {
+            *host = &h;
+            return hwnd;
+        }
+    }
+    return nullptr;
+}
+
+UINT KeyFor(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z) return static_cast<UINT>('A' + (key - SDLK_a));
+    if (key >= SDLK_0 && key <= SDLK_9) return static_cast<UINT>('0' + (key - SDLK_0));
+    switch (key) {
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+        return VK_RETURN;
+    case SDLK_ESCAPE:
+        return VK_ESCAPE;
+    case SDLK_TAB:
+        return VK_TAB;
+    case SDLK_SPACE:
+        return VK_SPACE;
+    case SDLK_BACKSPACE:
+        return VK_BACK;
+    case SDLK_LEFT:
+        return VK_LEFT;
+    case SDLK_RIGHT:
+        return VK_RIGHT;
+    case SDLK_UP:
+        return VK_UP;
+    case SDLK_DOWN:
+        return VK_DOWN;
+    case SDLK_HOME:
+        return VK_HOME;
+    case SDLK_END:
+        return VK_END;
+    case SDLK_PAGEUP:
+        return VK_PRIOR;
+    case SDLK_PAGEDOWN:
+        return VK_NEXT;
+    case SDLK_DELETE:
+        return VK_DELETE;
+    case SDLK_INSERT:
+        return VK_INSERT;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT:
+        return VK_SHIFT;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL:
+        return VK_CONTROL;
+    default:
+        return 0;
+    }
+}
+
+void ShowCursorChoice() {
+    int id = platform::wm::CurrentCursorId();
+    if (id == g_cursorId) return;
+    g_cursorId = id;
+    SDL_SystemCursor kind = SDL_SYSTEM_CURSOR_ARROW;
+    switch (id) {
+    case 32513:
+        kind = SDL_SYSTEM_CURSOR_IBEAM;
+        break;
+    case 32514:
+        kind = SDL_SYSTEM_CURSOR_WAIT;
+        break;
+    case 32515:
+        kind = SDL_SYSTEM_CURSOR_CROSSHAIR;
+        break;
+    case 32642:
+        kind = SDL_SYSTEM_CURSOR_SIZENWSE;
+        break;
+    case 32643:
+        kind = SDL_SYSTEM_CURSOR_SIZENESW;
+        break;
+    case 32644:
+        kind = SDL_SYSTEM_CURSOR_SIZEWE;
+        break;
+    case 32645:
+        kind = SDL_SYSTEM_CURSOR_SIZENS;
+        break;
+    case 32646:
+        kind = SDL_SYSTEM_CURSOR_SIZEALL;
+        break;
+    case 32649:
+        kind = SDL_SYSTEM_CURSOR_HAND;
+        break;
+    default:
+        break;
+    }
+    SDL_Cursor* cursor = SDL_CreateSystemCursor(kind);
+    if (cursor == nullptr) return;
+    SDL_SetCursor(cursor);
+    if (g_cursor != nullptr) SDL_FreeCursor(g_cursor);
+    g_cursor = cursor;
+}
+
+void Handle(const SDL_Event& e) {
+    HostWindow* host = nullptr;
+    switch (e.type) {
+    case SDL_MOUSEMOTION:
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+        Uint32 id = e.type == SDL_MOUSEMOTION ? e.motion.windowID : e.button.windowID;
+        HWND hwnd = WindowOf(id, &host);
+        if (hwnd == nullptr) return;
+        RECT r;
+        GetWindowRect(hwnd, &r);
+        int x = e.type == SDL_MOUSEMOTION ? e.motion.x : e.button.x;
+        int y = e.type == SDL_MOUSEMOTION ? e.motion.y : e.button.y;
+        POINT screen{r.left + x / host->scale, r.top + y / host->scale};
+        Uint32 buttons = SDL_GetMouseState(nullptr, nullptr);
+        WPARAM keys = ((buttons & SDL_BUTTON_LMASK) ? MK_LBUTTON : 0) |
+                      ((buttons & SDL_BUTTON_RMASK) ? MK_RBUTTON : 0);
+        if (e.type == SDL_MOUSEMOTION) {
+            InjectMouse(WM_MOUSEMOVE, screen, keys);
+        } else if (e.button.button == SDL_BUTTON_LEFT) {
+            InjectMouse(e.type == SDL_MOUSEBUTTONDOWN ? WM_LBUTTONDOWN : WM_LBUTTONUP, screen,
+                        keys);
+        } else if (e.button.button == SDL_BUTTON_RIGHT) {
+            InjectMouse(e.type == SDL_MOUSEBUTTONDOWN ? WM_RBUTTONDOWN : WM_RBUTTONUP, screen,
+                        keys);
+        }
+        return;
+    }
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+        if (UINT vk = KeyFor(e.key.keysym.sym)) {
+            InjectKey(e.type == SDL_KEYDOWN ? WM_KEYDOWN : WM_KEYUP, vk);
+        }
+        return;
+    case SDL_WINDOWEVENT: {
+        HWND hwnd = WindowOf(e.window.windowID, &host);
+        if (hwnd == nullptr) return;
+        if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
+            PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        } else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
+            if (GetForegroundWindow() != hwnd) SetForegroundWindow(hwnd);
+        } else if (e.window.event == SDL_WINDOWEVENT_EXPOSED ||
+                   e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+            host->shown = ~0ull;
+        }
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void Poll(DWORD maxWaitMs) {
+    std::lock_guard lock(g_lock);
+    // Whatever was painted since the last look goes to the screen first.
+    for (auto& [hwnd, host] : g_windows) {
+        std::uint64_t count = platform::wm::DrawCount(hwnd);
+        if (count != host.shown && (SDL_GetWindowFlags(host.window) & SDL_WINDOW_SHOWN)) {
+            host.shown = count;
+            Present(hwnd, host);
+        }
+    }
+    ShowCursorChoice();
+    SDL_Event e;
+    if (SDL_WaitEventTimeout(&e, static_cast<int>(std::min<DWORD>(maxWaitMs, 10))) == 0) return;
+    Handle(e);
+    while (SDL_PollEvent(&e))
+        Handle(e);
+}
+
+const Driver kSdl{"sdl", {nullptr, WindowEvent}, {Poll}, {nullptr, nullptr}, {nullptr}};
+
+} // namespace
+
+const Driver* SdlDriverIfAvailable() {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+    return &kSdl;
+}
+
+} // namespace platform::driver
