@@ -250,6 +250,31 @@ TEST_F(Paint, CaptureTakesThePointerOutsideTheWindow) {
     EXPECT_EQ(platform::driver::InjectMouse(WM_MOUSEMOVE, {20, 30}, 0), nullptr);
 }
 
+TEST_F(Paint, BadHandlesAndArgumentsFailCleanly) {
+    PAINTSTRUCT ps;
+    HWND gone = Make(WS_POPUP, 0, 0, 10, 10);
+    DestroyWindow(gone);
+    SetLastError(0);
+    EXPECT_EQ(BeginPaint(gone, &ps), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_EQ(GetDC(gone), nullptr);
+    EXPECT_FALSE(InvalidateRect(gone, nullptr, TRUE));
+    EXPECT_FALSE(ValidateRect(gone, nullptr));
+    EXPECT_FALSE(UpdateWindow(gone));
+    EXPECT_EQ(SetWindowRgn(gone, nullptr, TRUE), 0);
+    HWND w = Make(WS_POPUP | WS_VISIBLE, 0, 0, 10, 10);
+    EXPECT_EQ(BeginPaint(w, nullptr), nullptr);
+    // A null window makes every top-level window dirty.
+    Pump();
+    HWND other = Make(WS_POPUP | WS_VISIBLE, 20, 0, 10, 10);
+    Pump();
+    RECT r;
+    EXPECT_TRUE(InvalidateRect(nullptr, nullptr, TRUE));
+    EXPECT_TRUE(GetUpdateRect(w, &r, FALSE));
+    EXPECT_TRUE(GetUpdateRect(other, &r, FALSE));
+    Pump();
+}
+
 TEST_F(Paint, StandardCursorsAndTheWorkArea) {
     HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     HCURSOR ns = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_SIZENS));

@@ -5,6 +5,7 @@
 #include "platform/core/driver.h"
 #include "platform/core/gdi_internal.h"
 #include "platform/core/paint_internal.h"
+#include "platform/core/window_internal.h"
 
 #include <SDL.h>
 
@@ -25,6 +26,8 @@ struct HostWindow {
 std::recursive_mutex g_lock;
 std::map<HWND, HostWindow> g_windows;
 int g_cursorId = -1;
+// The thread that made the host windows; SDL's events are read there only.
+DWORD g_hostThread = 0;
 SDL_Cursor* g_cursor = nullptr;
 
 int ScaleFor(int width) {
@@ -120,6 +123,7 @@ void WindowEvent(HWND hwnd, platform::driver::WindowEvent event) {
             SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                              w * host.scale, h * host.scale, SDL_WINDOW_HIDDEN);
         if (host.window == nullptr) return;
+        if (g_hostThread == 0) g_hostThread = platform::wm::CurrentThreadId();
         it = g_windows.emplace(hwnd, host).first;
     }
     HostWindow& host = it->second;
@@ -296,7 +300,12 @@ void Handle(const SDL_Event& e) {
 }
 
 void Poll(DWORD maxWaitMs) {
-    std::lock_guard lock(g_lock);
+    std::unique_lock lock(g_lock);
+    if (g_hostThread != 0 && g_hostThread != platform::wm::CurrentThreadId()) {
+        lock.unlock();
+        SDL_Delay(std::min<DWORD>(maxWaitMs, 10));
+        return;
+    }
     // Whatever was painted since the last look goes to the screen first.
     for (auto& [hwnd, host] : g_windows) {
         std::uint64_t count = platform::wm::DrawCount(hwnd);
