@@ -92,6 +92,14 @@ bool GeometryLocked(State& s, HWND hwnd, Geometry* g) {
     return true;
 }
 
+// Owned pop-ups answer GetParent with their owner, so the tree itself is asked.
+bool IsTopLevel(HWND hwnd) {
+    State& s = GetState();
+    std::lock_guard lock(s.lock);
+    Window* w = Find(s, hwnd);
+    return w != nullptr && w->parent == nullptr;
+}
+
 bool GeometryOf(HWND hwnd, Geometry* g) {
     State& s = GetState();
     std::lock_guard lock(s.lock);
@@ -284,11 +292,21 @@ void DrawFrame(HWND hwnd) {
         std::lock_guard gdiLock(detail::Lock());
         dc = detail::NewWindowDC(surface, rect, {0, 0});
     }
+    // Only the parts around the client area, which belongs to the window's own painting.
     HBRUSH frame = GetSysColorBrush(COLOR_BTNFACE);
     HBRUSH edge = GetSysColorBrush(COLOR_WINDOWFRAME);
-    FillRect(dc, &rect, edge);
-    RECT inner{1, 1, rect.right - 1, rect.bottom - 1};
-    FillRect(dc, &inner, frame);
+    const RECT strips[] = {{0, 0, rect.right, in.top},
+                           {0, rect.bottom - in.bottom, rect.right, rect.bottom},
+                           {0, in.top, in.left, rect.bottom - in.bottom},
+                           {rect.right - in.right, in.top, rect.right, rect.bottom - in.bottom}};
+    for (const RECT& strip : strips)
+        FillRect(dc, &strip, frame);
+    const RECT outline[] = {{0, 0, rect.right, 1},
+                            {0, rect.bottom - 1, rect.right, rect.bottom},
+                            {0, 0, 1, rect.bottom},
+                            {rect.right - 1, 0, rect.right, rect.bottom}};
+    for (const RECT& line : outline)
+        FillRect(dc, &line, edge);
     if (in.top > in.left) {
         RECT caption{in.left, in.left, rect.right - in.right, in.top};
         FillRect(dc, &caption,
@@ -378,6 +396,12 @@ void WindowMoved(HWND hwnd, const RECT& oldRect, bool sized, bool redraw) {
     InvalidateAll(hwnd, true);
     Invalidate(parent, CreateRectRgnIndirect(&oldRect), true);
     Invalidate(parent, CreateRectRgnIndirect(&now), true);
+}
+
+void FrameChanged(HWND hwnd) {
+    if (!IsTopLevel(hwnd)) return;
+    DrawFrame(hwnd);
+    WindowDrawn(hwnd);
 }
 
 void PaintForget(HWND hwnd) {
@@ -583,9 +607,7 @@ HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT paint) {
         erase = rec.erase;
         ClearDirty(rec);
     }
-    if (GetParent(hwnd) == nullptr && !(GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD)) {
-        DrawFrame(hwnd);
-    }
+    if (IsTopLevel(hwnd)) DrawFrame(hwnd);
     HDC hdc = MakeDC(hwnd, &box);
     if (hdc == nullptr) return nullptr;
     *paint = {};

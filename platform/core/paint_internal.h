@@ -23,6 +23,8 @@ void WindowDrawn(HWND hwnd);
 void WindowShown(HWND hwnd, bool shown, const RECT& rect);
 void WindowMoved(HWND hwnd, const RECT& oldRect, bool sized, bool redraw);
 void PaintForget(HWND hwnd);
+// A top-level window's caption or activation changed: its frame is drawn again.
+void FrameChanged(HWND hwnd);
 // Whether a point in window coordinates lies inside the window's shape (always, without one).
 bool ShapeContains(HWND hwnd, POINT windowPoint);
 // DefWindowProc's share: WM_PAINT, WM_ERASEBKGND, WM_GETMINMAXINFO.

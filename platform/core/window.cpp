@@ -679,6 +679,7 @@ BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {
     if (delivered) {
         State& s = GetState();
         Notify(s, hwnd, platform::driver::WindowEvent::TextChanged);
+        FrameChanged(hwnd);
     }
     return delivered && r != 0 ? TRUE : FALSE;
 }
@@ -1103,6 +1104,9 @@ HWND Activate(HWND hwnd) {
         Send(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
     }
     Send(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
+    // The captions change colour; the order of the windows on screen changed too.
+    if (old != nullptr) FrameChanged(old);
+    FrameChanged(hwnd);
     return old == nullptr ? hwnd : old;
 }
 

@@ -275,6 +275,26 @@ TEST_F(Paint, BadHandlesAndArgumentsFailCleanly) {
     Pump();
 }
 
+TEST_F(Paint, CaptionsOfTopLevelAndOwnedWindowsFollowActivation) {
+    HWND main = Make(WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 80, 50);
+    HWND owned = Make(WS_POPUP | WS_CAPTION | WS_VISIBLE, 10, 10, 80, 50, main);
+    auto caption = [](HWND w) {
+        HDC dc = platform::gdi::CreateSurfaceDC(platform::wm::SurfaceOf(w));
+        COLORREF c = GetPixel(dc, 6, 6);
+        DeleteDC(dc);
+        return c;
+    };
+    SetForegroundWindow(main);
+    Pump();
+    EXPECT_EQ(caption(main), GetSysColor(COLOR_ACTIVECAPTION));
+    EXPECT_EQ(caption(owned), GetSysColor(COLOR_INACTIVECAPTION));
+    SetForegroundWindow(owned);
+    EXPECT_EQ(caption(main), GetSysColor(COLOR_INACTIVECAPTION));
+    EXPECT_EQ(caption(owned), GetSysColor(COLOR_ACTIVECAPTION));
+    // The client area starts under the caption.
+    EXPECT_EQ(Pixel(owned, 0, 0), RGB(0, 0, 255));
+}
+
 TEST_F(Paint, StandardCursorsAndTheWorkArea) {
     HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     HCURSOR ns = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_SIZENS));
