@@ -2,6 +2,7 @@
 
 #include "foundation/memory.h"
 #include "platform/base.h"
+#include "platform/resource.h"
 
 #include <lzo/lzo1x.h>
 
@@ -140,5 +141,22 @@ bool zzdecompress(BYTE** data, DWORD* size, const void* block, DWORD blockSize) 
     }
     *data = out;
     *size = static_cast<DWORD>(produced);
+    return true;
+}
+
+bool zzloadresource(UINT id, BYTE** data, DWORD* size) {
+    *data = nullptr;
+    *size = 0;
+    static const HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(kZZResourceType));
+    if (!found) return false;
+    HGLOBAL loaded = LoadResource(module, found);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) return false;
+    BYTE* out = nullptr;
+    DWORD n = 0;
+    if (!zzdecompress(&out, &n, bytes, SizeofResource(module, found))) return false;
+    *data = out;
+    *size = n;
     return true;
 }

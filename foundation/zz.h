@@ -30,3 +30,11 @@ bool zzalloc(BYTE** buffer, DWORD* capacity, DWORD n);
 
 // Releases a buffer from the calls above; null is ignored.
 void zzfree(void* buffer);
+
+// The numeric resource type of zz blocks in the program's own resources.
+constexpr UINT kZZResourceType = 4999;
+
+// Expands resource `id` of type 4999 from the program's own module into a new buffer
+// (released with zzfree). On any failure (no such resource, a damaged block) *data is null and
+// *size 0.
+bool zzloadresource(UINT id, BYTE** data, DWORD* size);
