@@ -8,10 +8,16 @@
 
 namespace {
 
+// The setup program spells the key in capitals; key names ignore case, so both reach one key.
+#if TESSARK_DESKTOP
+const char16_t kNlsKey[] = u"SOFTWARE\\Orvane\\NLS";
+#else
 const char16_t kNlsKey[] = u"Software\\Orvane\\NLS";
+#endif
 
 // Fixed buffers: the state lives for the whole process, so it must not hold blocks the memory
-// manager would report at exit. Longer names and lists are not remembered (see Valid below).
+// manager would report at exit. A longer name is used as no name (nothing remembered); a longer
+// list is read as no list.
 constexpr std::size_t kMaxName = 256;
 constexpr std::size_t kMaxList = 256;
 constexpr std::size_t kMaxCode = 16;
