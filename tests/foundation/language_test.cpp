@@ -122,6 +122,23 @@ TEST_F(Language, AStoredChoiceIsKeptOnlyWhenTheListOffersIt) {
     }
 }
 
+TEST_F(Language, AStoredCodeWithoutItsTerminatorOrWithAnOddByteStillReads) {
+    for (DWORD bytes : {4u, 5u}) {
+        std::u16string name = FreshName("Raw");
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kNls, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        const char16_t code[] = u"EO\u0101";
+        RegSetValueExW(key, (u"Lang-" + name).c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(code), bytes);
+        RegCloseKey(key);
+        InitialiseLanguage(App(name).c_str());
+        // Five bytes end in half a character, which is dropped.
+        EXPECT_EQ(CurrentLanguageId(), kLangEsperanto) << bytes << " bytes";
+    }
+}
+
 TEST_F(Language, InitialisingAgainWithTheSameNameChangesNothing) {
     InitialiseLanguage(App(name_).c_str());
     ASSERT_TRUE(SetLanguage(kLangEsperanto));
