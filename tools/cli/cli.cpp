@@ -7,9 +7,8 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tessark-cli moves|show|play (--history TEXT | --board FILE) [--tutorial] [FROM TO]\n"
-    "       tessark-cli game [--player1 P] [--player2 P]";
+constexpr const char* kUsage = "usage: tessark-cli moves|show|play (--history TEXT | --board FILE) "
+                               "[--tutorial] [FROM TO] | game [--player1 P] [--player2 P]";
 
 constexpr std::size_t kMaxDiagramBytes = 4096;
 
