@@ -471,3 +471,18 @@ TEST(SavedGame, DamagedPartsFallBackWithoutLosingThePosition) {
     EXPECT_FALSE(e.CanUndo());
     EXPECT_EQ(e.base, current);
 }
+
+TEST(MoveHistory, UndoDropsAComputerTurnMarkedOnTheWay) {
+    TempMachine machine;
+    Game g;
+    g.session.NewGame();
+    g.Run();
+    // The human's move schedules the computer's turn; undo carries that event out on its way.
+    g.session.MakeMove(31, 32, false);
+    const int searches = g.searches;
+    g.history.UndoMove();
+    g.Run();
+    EXPECT_EQ(g.searches, searches) << "no search for the human's side";
+    EXPECT_TRUE(g.session.humanMayMove);
+    EXPECT_EQ(g.session.state, Start());
+}
