@@ -333,12 +333,15 @@ bool DeleteValue(const RegistryValue& value) {
 }
 
 bool DeleteKey(const RegistryKey& key, const string& name) {
+    if (name.empty()) return false;
     OpenedKey opened(key, false);
     if (!opened) return false;
     return RegDeleteKeyW(opened.get(), Wide(name).c_str()) == ERROR_SUCCESS;
 }
 
 bool DeleteKeyTree(const RegistryKey& key, const string& name) {
+    // An empty name would open the key itself and empty it, a whole root at worst.
+    if (name.empty()) return false;
     OpenedKey opened(key, false);
     if (!opened) return false;
     return DeleteTreeBelow(opened.get(), Wide(name).c_str());

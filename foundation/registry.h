@@ -83,7 +83,8 @@ bool WriteVersioned(const RegistryValue& value, DWORD version, const RegistryDat
 // target value is deleted and the result is false.
 bool CopyValue(const RegistryValue& target, const RegistryValue& source);
 bool DeleteValue(const RegistryValue& value);
-// Removes the direct child `name` of `key`, which must have no subkeys.
+// Removes the direct child `name` of `key`, which must have no subkeys. An empty name removes
+// nothing (here and below).
 bool DeleteKey(const RegistryKey& key, const string& name);
 // Removes the child `name` of `key` with everything below it.
 bool DeleteKeyTree(const RegistryKey& key, const string& name);

@@ -266,6 +266,11 @@ TEST(RegistryAccess, DeleteKeyAndDeleteKeyTree) {
     ASSERT_TRUE(WriteNumber(Value("HKCU\\Top\\Other", "x"), 5));
 
     EXPECT_FALSE(DeleteKey(Key("HKCU\\Top"), string("Game"))) << "it still has subkeys";
+    EXPECT_FALSE(DeleteKeyTree(Key("HKCU\\Top\\Game\\A"), string()));
+    EXPECT_FALSE(DeleteKey(Key("HKCU\\Top\\Game\\A\\A1"), string()));
+    EXPECT_EQ(ReadNumber(Value("HKCU\\Top\\Game\\A\\A2\\Deep", "x")), 2u)
+        << "an empty name removes nothing";
+    EXPECT_EQ(ReadNumber(Value("HKCU\\Top\\Game\\A\\A1", "x")), 1u);
     EXPECT_EQ(ReadNumber(Value("HKCU\\Top\\Game\\B", "x")), 3u);
     EXPECT_TRUE(DeleteKey(Key("HKCU\\Top\\Game"), string("B")));
     EXPECT_EQ(GetType(Value("HKCU\\Top\\Game\\B", "x")), 0u);
