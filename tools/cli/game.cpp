@@ -115,6 +115,9 @@ public:
     }
     void RequestCancel() override { answer_.reset(); }
 
+    // True when a computer's answer waits to be played (Settle stopped at its limit).
+    bool AnswerWaiting() const { return answer_.has_value() && *answer_ != 0; }
+
 private:
     SessionNeighbours Neighbours() {
         SessionNeighbours n;
@@ -173,6 +176,9 @@ void PrintState(Terminal& t, std::ostream& out) {
             out << "player " << s.state.turn << " has no move: n new game, u undo, q quit\n";
         else
             out << "player " << s.state.turn << " to move\n";
+    } else if (t.AnswerWaiting()) {
+        out << "the computers have played " << kMaxComputerMovesInARow
+            << " moves in a row: an empty line goes on\n";
     } else if (t.IsComputer(s.state.turn)) {
         out << "player " << s.state.turn << " (computer) has no move\n";
     }
@@ -237,7 +243,12 @@ int RunGame(const std::vector<std::string>& args, std::istream& in, std::ostream
     std::string line;
     while (std::getline(in, line)) {
         const std::vector<std::string> words = Words(line);
-        if (words.empty()) continue;
+        if (words.empty()) {
+            if (!t.AnswerWaiting()) continue;
+            PrintComputerMoves(t.Settle(), out);
+            PrintState(t, out);
+            continue;
+        }
         const std::string& w = words[0];
         if (words.size() == 1 && w == "q") break;
         if (words.size() == 1 && w == "u") {

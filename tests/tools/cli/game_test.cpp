@@ -142,3 +142,15 @@ TEST_F(GameRuns, SettingsDecideWhoPlays) {
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.out.find("usage"), std::string::npos);
 }
+
+TEST_F(GameRuns, TwoComputersPauseAndGoOnWithAnEmptyLine) {
+    const Result r = Play("\nq\n", {"--player2", "low"});
+    ASSERT_EQ(r.code, 0);
+    std::size_t pauses = 0;
+    for (std::size_t at = r.out.find("moves in a row"); at != std::string::npos;
+         at = r.out.find("moves in a row", at + 1))
+        ++pauses;
+    EXPECT_EQ(pauses, 2u);
+    EXPECT_NE(r.out.find("history 800,"), std::string::npos);
+    EXPECT_EQ(r.out.find("has no move"), std::string::npos);
+}
