@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -213,17 +214,31 @@ MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT deviceId, LPCWAVEFORMATEX format, DWO
     d->instance = instance;
     d->format = *format;
     d->format.cbSize = 0;
-    if (WantsSdl()) OpenSdl(*d);
     {
         std::lock_guard lock(g_devicesLock);
         d->handle = reinterpret_cast<HWAVEOUT>(g_nextHandle++);
-        g_devices[d->handle] = d;
     }
+    if (WantsSdl()) OpenSdl(*d);
     {
         std::lock_guard lock(d->lock);
         d->events.push_back({WOM_OPEN, nullptr});
-        d->thread = std::thread(DeviceThread, d.get());
+        try {
+            d->thread = std::thread(DeviceThread, d.get());
+        } catch (const std::system_error&) {
+            d->events.clear();
+        }
         d->threadId = d->thread.get_id();
+    }
+    if (!d->thread.joinable()) {
+        if (d->sdl != 0) {
+            SDL_CloseAudioDevice(d->sdl);
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        }
+        return MMSYSERR_NOMEM;
+    }
+    {
+        std::lock_guard lock(g_devicesLock);
+        g_devices[d->handle] = d;
     }
     *phwo = d->handle;
     return MMSYSERR_NOERROR;
@@ -253,6 +268,7 @@ MMRESULT waveOutWrite(HWAVEOUT hwo, LPWAVEHDR header, UINT headerSize) {
     auto d = Lookup(hwo);
     if (d == nullptr) return MMSYSERR_INVALHANDLE;
     if (!ValidHeader(header, headerSize)) return MMSYSERR_INVALPARAM;
+    if (header->lpData == nullptr && header->dwBufferLength != 0) return MMSYSERR_INVALPARAM;
     std::lock_guard lock(d->lock);
     if (!(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
     if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;

@@ -156,6 +156,57 @@ TEST(AudioWave, BuffersComeBackInOrderAtTheRealRateFromTheDeviceThread) {
     EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
 }
 
+// Plays six 1024-byte mono buffers and returns how long they took to come back, in order.
+long PlaySixBuffers() {
+    Recorder r;
+    HWAVEOUT h = nullptr;
+    EXPECT_EQ(Open(&h, Pcm(22050, 1, 8), r), MMSYSERR_NOERROR);
+    if (h == nullptr) return -1;
+    Buffers b(6, 1024);
+    auto start = std::chrono::steady_clock::now();
+    for (auto& header : b.headers) {
+        EXPECT_EQ(waveOutPrepareHeader(h, &header, sizeof header), MMSYSERR_NOERROR);
+        EXPECT_EQ(waveOutWrite(h, &header, sizeof header), MMSYSERR_NOERROR);
+    }
+    EXPECT_TRUE(r.WaitFor(7));
+    long elapsed = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - start)
+                                         .count());
+    for (std::size_t i = 1; i < r.calls.size(); ++i) {
+        EXPECT_EQ(r.calls[i].header, &b.headers[i - 1]);
+        EXPECT_NE(r.calls[i].thread, std::this_thread::get_id());
+    }
+    for (auto& header : b.headers)
+        waveOutUnprepareHeader(h, &header, sizeof header);
+    EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
+    return elapsed;
+}
+
+class AudioWaveSdl : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("TESSARK_AUDIO", "sdl", 1); }
+    void TearDown() override {
+        unsetenv("TESSARK_AUDIO");
+        unsetenv("SDL_AUDIODRIVER");
+    }
+};
+
+TEST_F(AudioWaveSdl, HostDeviceConsumesBuffersInOrder) {
+    // SDL's dummy device consumes in real time; buffers go back as SDL takes them, up to one
+    // host period (512 frames) before they would be heard.
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    long elapsed = PlaySixBuffers();
+    EXPECT_GE(elapsed, 200);
+    EXPECT_LT(elapsed, 2000);
+}
+
+TEST_F(AudioWaveSdl, NoHostDeviceFallsBackToThePacedSink) {
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    long elapsed = PlaySixBuffers();
+    EXPECT_GE(elapsed, 270);
+    EXPECT_LT(elapsed, 2000);
+}
+
 class AudioWaveSimulated : public ::testing::Test {
 protected:
     void SetUp() override { platform::clock::SetSimulated(true); }
