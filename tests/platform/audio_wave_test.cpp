@@ -245,6 +245,36 @@ TEST_F(AudioWaveSimulated, EachBufferEndsExactlyWhenItsLastFramePlays) {
     EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
 }
 
+TEST_F(AudioWaveSimulated, ARingKeptFullPlaysGaplessWithoutDrift) {
+    // The mixer's pattern: six 1024-byte buffers, each written again as soon as it is done.
+    Recorder r;
+    HWAVEOUT h = nullptr;
+    ASSERT_EQ(Open(&h, Pcm(22050, 1, 8), r), MMSYSERR_NOERROR);
+    Buffers b(6, 1024);
+    for (auto& header : b.headers) {
+        ASSERT_EQ(waveOutPrepareHeader(h, &header, sizeof header), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveOutWrite(h, &header, sizeof header), MMSYSERR_NOERROR);
+    }
+    std::size_t returned = 0;
+    for (std::uint64_t ms = 50; ms <= 3000; ms += 50) {
+        platform::clock::AdvanceTo(ms);
+        // Buffer k (from 1) ends when k x 1024 frames have played at 22050 a second.
+        std::size_t expected = 0;
+        while ((expected + 1) * 1024 * 1000000 / 22050 <= ms * 1000)
+            ++expected;
+        ASSERT_TRUE(r.WaitFor(1 + expected)) << "at " << ms << " ms";
+        ASSERT_EQ(r.Count(), 1 + expected) << "at " << ms << " ms";
+        for (; returned < expected; ++returned) {
+            WAVEHDR* header = r.calls[1 + returned].header;
+            ASSERT_EQ(header, &b.headers[returned % 6]);
+            ASSERT_EQ(waveOutWrite(h, header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        }
+    }
+    EXPECT_EQ(returned, 64u); // 3000 ms x 22050 / 1024 = 64.6
+    ASSERT_EQ(waveOutReset(h), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
+}
+
 TEST_F(AudioWaveSimulated, MisuseIsRefusedAndResetReturnsEveryBuffer) {
     Recorder r;
     HWAVEOUT h = nullptr;
