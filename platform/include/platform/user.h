@@ -489,3 +489,4 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id);
 #define SetClassLongPtr SetClassLongPtrW
 #define CreateWindow(c, n, s, x, y, w, h, p, m, i, a)                                              \
     CreateWindowEx(0, c, n, s, x, y, w, h, p, m, i, a)
+#include "platform/dlg.h"
