@@ -291,7 +291,7 @@ HWND CreateFromTemplate(HINSTANCE instance, const resource::DialogTemplate& tpl,
     return dialog;
 }
 
-INT_PTR RunModal(HWND dialog, HWND owner) {
+INT_PTR RunModal(HWND dialog, HWND owner, const std::function<void(HWND)>& shown) {
     DialogState st{};
     if (!FindDialog(dialog, &st)) return -1;
     owner = TopLevelOf(owner);
@@ -307,6 +307,7 @@ INT_PTR RunModal(HWND dialog, HWND owner) {
             HWND first = FirstTabStop(dialog);
             if (first != nullptr) SetFocus(first);
         }
+        if (shown) shown(dialog);
     }
     for (;;) {
         if (!FindDialog(dialog, &st) || st.ended) break;

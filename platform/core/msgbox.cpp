@@ -267,17 +267,17 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     if (box == nullptr) return 0;
     HWND defButton = GetDlgItem(box, state.buttons[defIndex].id);
     if (defButton != nullptr) SetFocus(defButton);
-    int answer = AutomaticAnswer(box, type, state.buttons);
-    if (answer != 0) {
-        // Pressed like a person would, so the box's own path decides the result.
-        // An answer the box does not offer is taken as its first button.
-        HWND button = GetDlgItem(box, answer);
+    return static_cast<int>(RunModal(box, owner, [&](HWND shown) {
+        int answer = AutomaticAnswer(shown, type, state.buttons);
+        if (answer == 0) return;
+        // Pressed like a person would, so the box's own path decides the result. An answer the
+        // box does not offer is taken as its first button.
+        HWND button = GetDlgItem(shown, answer);
         if (button == nullptr || ButtonType(button) < 0) {
-            button = GetDlgItem(box, state.buttons.front().id);
+            button = GetDlgItem(shown, state.buttons.front().id);
         }
         PostMessageW(button, BM_CLICK, 0, 0);
-    }
-    return static_cast<int>(RunModal(box, owner));
+    }));
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
