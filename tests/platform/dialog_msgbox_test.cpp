@@ -1,8 +1,11 @@
 // Message boxes answer by themselves under the null driver: queued answers, a hook, or the first
 // button; and their buttons are the sets the type asks for.
 #include "platform/shell.h"
+#define TESSARK_DIALOG_TEST_BMP
 #include "platform/user.h"
+#include "tests/platform/dialog_test_support.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -33,6 +36,13 @@ int Inspect(HWND box, UINT) {
         }
     }
     g_ownerDisabled = g_owner != nullptr && !IsWindowEnabled(g_owner);
+    if (const char* shot = std::getenv("TESSARK_MSGBOX_SHOT")) {
+        RECT client{};
+        GetClientRect(box, &client);
+        TestDib dib(client.right, client.bottom, 24);
+        platform::dlg::DrawWindowTree(box, dib.bitmap, 0, 0);
+        WriteBmp(dib, shot);
+    }
     return 0; // leave the answer to the default
 }
 

@@ -73,3 +73,29 @@ private:
     std::vector<DWORD> aligned_;
     WORD count_ = 0;
 };
+
+#ifdef TESSARK_DIALOG_TEST_BMP
+#include "tests/platform/gdi_test_support.h"
+#include <cstdio>
+
+// Saves a 24-bit test bitmap for looking at.
+inline void WriteBmp(const TestDib& dib, const char* path) {
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = dib.width;
+    info.biHeight = -dib.height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(dib.pitch * dib.height);
+    FILE* f = std::fopen(path, "wb");
+    if (f == nullptr) return;
+    std::fwrite(&file, sizeof file, 1, f);
+    std::fwrite(&info, sizeof info, 1, f);
+    std::fwrite(dib.bits, static_cast<std::size_t>(dib.pitch), static_cast<std::size_t>(dib.height),
+                f);
+    std::fclose(f);
+}
+#endif
