@@ -266,11 +266,13 @@ void DrawControl(HWND control, HDC hdc) {
         look.enabled = enabled;
         look.font = font;
         const int type = static_cast<int>(look.style & BS_TYPEMASK);
-        if (type == BS_DEFPUSHBUTTON) {
-            look.isDefault = true;
-        } else if (type == BS_PUSHBUTTON && c.focused) {
-            look.isDefault = true; // a focused push button is the one Enter presses
-        }
+        // Enter presses the focused push button, else the default one: that one wears the frame.
+        HWND focus = GetFocus();
+        const bool otherPushFocused =
+            focus != control && focus != nullptr && GetParent(focus) == GetParent(control) &&
+            (ButtonType(focus) == BS_PUSHBUTTON || ButtonType(focus) == BS_DEFPUSHBUTTON);
+        look.isDefault =
+            (type == BS_DEFPUSHBUTTON && !otherPushFocused) || (type == BS_PUSHBUTTON && c.focused);
         DrawButton(hdc, r, look);
     } else if (IsMessageBoxIcon(control)) {
         DrawMessageBoxIcon(control, hdc);

@@ -153,15 +153,15 @@ INT_PTR CALLBACK Passive(HWND, UINT msg, WPARAM, LPARAM) {
 
 TEST(DialogPaint, WholeDialogDrawsItsControlsAsTheyStand) {
     TemplateBuilder b(WS_POPUP | WS_VISIBLE, 150, 120, u"Every control");
-    b.Item(0x80, BS_GROUPBOX, 5, 4, 140, 42, 1, u"Level")
-        .Item(0x80, BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 12, 15, 60, 10, 2, u"Low")
-        .Item(0x80, BS_AUTORADIOBUTTON, 12, 28, 60, 10, 3, u"High")
-        .Item(0x80, BS_AUTOCHECKBOX | WS_GROUP | WS_TABSTOP, 80, 15, 60, 10, 4, u"Sound")
-        .Item(0x80, BS_AUTOCHECKBOX | WS_DISABLED, 80, 28, 60, 10, 5, u"Disabled")
-        .Item(0x82, SS_LEFT, 5, 52, 140, 8, 6, u"Left text")
-        .Item(0x82, SS_CENTER, 5, 62, 140, 8, 7, u"Centred text")
-        .Item(0x82, SS_RIGHT | WS_DISABLED, 5, 72, 140, 8, 8, u"Right, disabled")
-        .Item(0x80, BS_PUSHBUTTON | WS_TABSTOP, 5, 84, 60, 14, 9, u"Play tone")
+    b.Item(0x80, BS_GROUPBOX, 5, 4, 140, 42, 20, u"Level")
+        .Item(0x80, BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 12, 15, 60, 10, 21, u"Low")
+        .Item(0x80, BS_AUTORADIOBUTTON, 12, 28, 60, 10, 22, u"High")
+        .Item(0x80, BS_AUTOCHECKBOX | WS_GROUP | WS_TABSTOP, 80, 15, 60, 10, 23, u"Sound")
+        .Item(0x80, BS_AUTOCHECKBOX | WS_DISABLED, 80, 28, 60, 10, 24, u"Disabled")
+        .Item(0x82, SS_LEFT, 5, 52, 140, 8, 25, u"Left text")
+        .Item(0x82, SS_CENTER, 5, 62, 140, 8, 26, u"Centred text")
+        .Item(0x82, SS_RIGHT | WS_DISABLED, 5, 72, 140, 8, 27, u"Right, disabled")
+        .Item(0x80, BS_PUSHBUTTON | WS_TABSTOP, 5, 84, 60, 14, 28, u"Play tone")
         .Item(0x80, BS_DEFPUSHBUTTON | WS_TABSTOP, 30, 102, 50, 14, IDOK, u"OK")
         .Item(0x80, BS_PUSHBUTTON | WS_TABSTOP, 90, 102, 50, 14, IDCANCEL, u"Cancel");
     HWND dialog = CreateDialogIndirectParamW(nullptr, b.Get(), nullptr, Passive, 0);
@@ -170,11 +170,11 @@ TEST(DialogPaint, WholeDialogDrawsItsControlsAsTheyStand) {
     GetClientRect(dialog, &client);
     TestDib before(client.right, client.bottom, 24), after(client.right, client.bottom, 24);
     platform::dlg::DrawWindowTree(dialog, before.bitmap, 0, 0);
-    CheckRadioButton(dialog, 2, 3, 3);
-    CheckDlgButton(dialog, 4, BST_CHECKED);
-    CheckDlgButton(dialog, 5, BST_CHECKED);
-    SendDlgItemMessageW(dialog, 9, BM_SETSTATE, TRUE, 0);
-    SetFocus(GetDlgItem(dialog, 4));
+    CheckRadioButton(dialog, 21, 22, 22);
+    CheckDlgButton(dialog, 23, BST_CHECKED);
+    CheckDlgButton(dialog, 24, BST_CHECKED);
+    SendDlgItemMessageW(dialog, 28, BM_SETSTATE, TRUE, 0);
+    SetFocus(GetDlgItem(dialog, 23));
     platform::dlg::DrawWindowTree(dialog, after.bitmap, 0, 0);
     if (const char* shot = std::getenv("TESSARK_DIALOG_SHOT")) WriteBmp(after, shot);
 
@@ -186,13 +186,22 @@ TEST(DialogPaint, WholeDialogDrawsItsControlsAsTheyStand) {
         ScreenToClient(dialog, &br);
         return RECT{tl.x, tl.y, br.x, br.y};
     };
-    EXPECT_GT(Count(after, areaOf(4), Sys(COLOR_WINDOWTEXT)),
-              Count(before, areaOf(4), Sys(COLOR_WINDOWTEXT)) + 10);
-    EXPECT_GT(Count(after, areaOf(3), Sys(COLOR_WINDOWTEXT)),
-              Count(before, areaOf(3), Sys(COLOR_WINDOWTEXT)));
-    RECT push = areaOf(9);
+    EXPECT_GT(Count(after, areaOf(23), Sys(COLOR_WINDOWTEXT)),
+              Count(before, areaOf(23), Sys(COLOR_WINDOWTEXT)) + 10);
+    EXPECT_GT(Count(after, areaOf(22), Sys(COLOR_WINDOWTEXT)),
+              Count(before, areaOf(22), Sys(COLOR_WINDOWTEXT)));
+    RECT push = areaOf(28);
     EXPECT_EQ(GetPixel(before.dc, push.left, push.top), Sys(COLOR_3DLIGHT));
     EXPECT_EQ(GetPixel(after.dc, push.left, push.top), Sys(COLOR_BTNSHADOW));
+    // Focus on another push button takes the default frame from OK.
+    RECT ok = areaOf(IDOK);
+    EXPECT_EQ(GetPixel(after.dc, ok.left, ok.top), Sys(COLOR_3DDKSHADOW));
+    SetFocus(GetDlgItem(dialog, IDCANCEL));
+    TestDib moved(client.right, client.bottom, 24);
+    platform::dlg::DrawWindowTree(dialog, moved.bitmap, 0, 0);
+    EXPECT_EQ(GetPixel(moved.dc, ok.left, ok.top), Sys(COLOR_3DLIGHT));
+    RECT cancel = areaOf(IDCANCEL);
+    EXPECT_EQ(GetPixel(moved.dc, cancel.left, cancel.top), Sys(COLOR_3DDKSHADOW));
     // The background between controls is the dialog face.
     EXPECT_EQ(GetPixel(after.dc, client.right - 2, client.bottom - 2), Sys(COLOR_BTNFACE));
     DestroyWindow(dialog);
