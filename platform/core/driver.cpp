@@ -2,6 +2,7 @@
 #include "platform/core/driver.h"
 
 #include "platform/core/window_internal.h"
+#include "platform/gdi.h"
 
 #include <atomic>
 #include <cstdio>
@@ -12,8 +13,10 @@ namespace platform::driver {
 namespace {
 
 void NullScreenSize(int* width, int* height) {
-    // TESSARK_SCREEN=WxH sets the headless screen; a desktop-sized one otherwise.
-    int w = 1024, h = 768;
+    // TESSARK_SCREEN=WxH sets the headless screen; otherwise it is the drawing layer's screen
+    // (the flavour's size).
+    platform::gdi::ScreenSettings screen = platform::gdi::GetScreen();
+    int w = screen.width, h = screen.height;
     if (const char* env = std::getenv("TESSARK_SCREEN")) {
         int ew = 0, eh = 0;
         if (std::sscanf(env, "%dx%d", &ew, &eh) == 2 && ew > 0 && eh > 0 && ew <= 16384 &&

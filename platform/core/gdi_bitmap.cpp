@@ -184,7 +184,8 @@ COLORREF GetPixel(HDC hdc, int x, int y) {
     if (!dc) return CLR_INVALID;
     const Surface& s = dc->state.bitmap->surface;
     RECT a = AreaOf(*dc);
-    long long px = static_cast<long long>(x) + a.left, py = static_cast<long long>(y) + a.top;
+    POINT o = OriginOf(*dc);
+    long long px = static_cast<long long>(x) + o.x, py = static_cast<long long>(y) + o.y;
     if (px < a.left || py < a.top || px >= a.right || py >= a.bottom) return CLR_INVALID;
     return ValueToColour(s, s.Get(static_cast<int>(px), static_cast<int>(py)));
 }
@@ -195,7 +196,8 @@ COLORREF SetPixel(HDC hdc, int x, int y, COLORREF colour) {
     if (!dc) return CLR_INVALID;
     Surface& s = dc->state.bitmap->surface;
     RECT a = AreaOf(*dc);
-    long long px = static_cast<long long>(x) + a.left, py = static_cast<long long>(y) + a.top;
+    POINT o = OriginOf(*dc);
+    long long px = static_cast<long long>(x) + o.x, py = static_cast<long long>(y) + o.y;
     if (px < a.left || py < a.top || px >= a.right || py >= a.bottom) return CLR_INVALID;
     DWORD value = ValueForColour(*dc, colour);
     s.Put(static_cast<int>(px), static_cast<int>(py), value);
@@ -301,7 +303,8 @@ BOOL DrawFocusRect(HDC hdc, const RECT* rect) {
     if (!dc || rect == nullptr) return FALSE;
     Surface& s = dc->state.bitmap->surface;
     const RECT a = AreaOf(*dc);
-    const RECT r = Offset(*rect, a.left, a.top);
+    const POINT o = OriginOf(*dc);
+    const RECT r = Offset(*rect, o.x, o.y);
     if (r.right <= r.left || r.bottom <= r.top) return TRUE;
     auto invert = [&](long long x, long long y) {
         if (x < a.left || y < a.top || x >= a.right || y >= a.bottom) return;

@@ -332,15 +332,15 @@ bool RunUnscaled(const DC& dstDC, Surface& dst, const RECT& dstArea, const Surfa
 }
 
 // Moves a copy from context coordinates to surface coordinates.
-Copy ToSurface(Copy c, const RECT& dstArea, const RECT& srcArea) {
+Copy ToSurface(Copy c, POINT dstOrigin, POINT srcOrigin) {
     auto add = [](int v, LONG d) {
         return static_cast<int>(
             std::clamp<long long>(static_cast<long long>(v) + d, INT32_MIN / 2, INT32_MAX / 2));
     };
-    c.x = add(c.x, dstArea.left);
-    c.y = add(c.y, dstArea.top);
-    c.xs = add(c.xs, srcArea.left);
-    c.ys = add(c.ys, srcArea.top);
+    c.x = add(c.x, dstOrigin.x);
+    c.y = add(c.y, dstOrigin.y);
+    c.xs = add(c.xs, srcOrigin.x);
+    c.ys = add(c.ys, srcOrigin.y);
     return c;
 }
 
@@ -348,6 +348,11 @@ RECT SourceArea(const Side& side) {
     if (!side.bitmap) return {0, 0, 0, 0};
     if (side.dc) return AreaOf(*side.dc);
     return {0, 0, side.bitmap->surface.width, side.bitmap->surface.height};
+}
+
+POINT SourceOrigin(const Side& side) {
+    if (side.dc) return OriginOf(*side.dc);
+    return {0, 0};
 }
 
 } // namespace
@@ -363,7 +368,8 @@ BOOL BitBlt(HDC hdst, int x, int y, int w, int h, HDC hsrc, int xs, int ys, DWOR
     const Surface* surface = usesSource ? &src.bitmap->surface : nullptr;
     COLORREF bk = src.dc ? src.dc->state.bkColour : RGB(255, 255, 255);
     const RECT dstArea = AreaOf(*dst), srcArea = SourceArea(src);
-    Copy c = ToSurface({x, y, w, h, xs, ys, w, h, rop, false, 0}, dstArea, srcArea);
+    Copy c =
+        ToSurface({x, y, w, h, xs, ys, w, h, rop, false, 0}, OriginOf(*dst), SourceOrigin(src));
     return RunUnscaled(*dst, dst->state.bitmap->surface, dstArea, surface, srcArea, bk, c);
 }
 
@@ -384,7 +390,8 @@ BOOL StretchBlt(HDC hdst, int x, int y, int w, int h, HDC hsrc, int xs, int ys, 
     const Surface* surface = usesSource ? &src.bitmap->surface : nullptr;
     COLORREF bk = src.dc ? src.dc->state.bkColour : RGB(255, 255, 255);
     const RECT dstArea = AreaOf(*dst), srcArea = SourceArea(src);
-    Copy c = ToSurface({x, y, w, h, xs, ys, ws, hs, rop, false, 0}, dstArea, srcArea);
+    Copy c =
+        ToSurface({x, y, w, h, xs, ys, ws, hs, rop, false, 0}, OriginOf(*dst), SourceOrigin(src));
     Surface& target = dst->state.bitmap->surface;
     if (!usesSource || (ws == w && hs == h)) {
         return RunUnscaled(*dst, target, dstArea, surface, srcArea, bk, c);
@@ -407,7 +414,8 @@ BOOL TransparentImage(HDC hdst, int x, int y, int w, int h, HANDLE hsrc, int xs,
     if (w == 0 || h == 0) return TRUE;
     COLORREF bk = src.dc ? src.dc->state.bkColour : RGB(255, 255, 255);
     const RECT dstArea = AreaOf(*dst), srcArea = SourceArea(src);
-    Copy c = ToSurface({x, y, w, h, xs, ys, ws, hs, SRCCOPY, true, key}, dstArea, srcArea);
+    Copy c = ToSurface({x, y, w, h, xs, ys, ws, hs, SRCCOPY, true, key}, OriginOf(*dst),
+                       SourceOrigin(src));
     Surface& target = dst->state.bitmap->surface;
     const Surface* surface = &src.bitmap->surface;
     if (ws == w && hs == h) return RunUnscaled(*dst, target, dstArea, surface, srcArea, bk, c);

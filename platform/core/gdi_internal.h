@@ -132,10 +132,18 @@ struct DC : Object {
     // top-left corner as its origin.
     bool hasArea = false;
     RECT area{};
+    // A window context clipped by its parents keeps its own client corner as (0, 0).
+    bool hasOrigin = false;
+    POINT origin{};
 };
 
 // The part of the surface a context draws on, in surface coordinates.
 RECT AreaOf(const DC& dc);
+// Where the context's (0, 0) lies on the surface.
+POINT OriginOf(const DC& dc);
+// A context for a window: draws on `bitmap` inside `clip`, with (0, 0) at `origin` (both in
+// surface coordinates). ReleaseDC deletes it.
+HDC NewWindowDC(std::shared_ptr<Bitmap> bitmap, RECT clip, POINT origin);
 RECT Intersect(const RECT& a, const RECT& b);
 RECT Offset(RECT r, int dx, int dy);
 // Fills a rectangle given in the context's coordinates, clipped to its area.

@@ -1,5 +1,6 @@
 // The object table, the screen, device contexts and their attributes.
 #include "platform/core/gdi_internal.h"
+#include "platform/core/paint_internal.h"
 
 #include <algorithm>
 #include <climits>
@@ -210,6 +211,16 @@ HDC NewDC(std::shared_ptr<Bitmap> bitmap, bool screen, bool fixed) {
 
 } // namespace
 
+HDC NewWindowDC(std::shared_ptr<Bitmap> bitmap, RECT clip, POINT origin) {
+    HDC hdc = NewDC(std::move(bitmap), true, true);
+    auto dc = FindDC(hdc);
+    dc->hasArea = true;
+    dc->area = clip;
+    dc->hasOrigin = true;
+    dc->origin = origin;
+    return hdc;
+}
+
 void* Register(std::shared_ptr<Object> object) {
     void* handle = object.get();
     Table()[handle] = std::move(object);
@@ -295,9 +306,16 @@ RECT AreaOf(const DC& dc) {
     return dc.hasArea ? Intersect(dc.area, whole) : whole;
 }
 
+POINT OriginOf(const DC& dc) {
+    if (dc.hasOrigin) return dc.origin;
+    RECT area = AreaOf(dc);
+    return {area.left, area.top};
+}
+
 void FillInDC(const DC& dc, const RECT& r, DWORD value) {
     RECT area = AreaOf(dc);
-    RECT target = Intersect(Offset(r, area.left, area.top), area);
+    POINT o = OriginOf(dc);
+    RECT target = Intersect(Offset(r, o.x, o.y), area);
     FillValue(dc.state.bitmap->surface, target, value);
 }
 
@@ -358,20 +376,20 @@ HDC CreateSurfaceDC(HBITMAP bitmap, const RECT* area) {
 } // namespace platform::gdi
 
 HDC GetDC(HWND hwnd) {
+    // Window contexts come from the window layer, which takes its own lock before this one.
+    if (hwnd != nullptr) return platform::wm::WindowDC(hwnd);
     std::lock_guard lock(Lock());
-    if (hwnd != nullptr) {
-        // Window contexts come from the window layer.
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
-    }
     return NewDC(ScreenBitmap(), true, true);
 }
 
-int ReleaseDC(HWND, HDC hdc) {
-    std::lock_guard lock(Lock());
-    auto dc = FindDC(hdc);
-    if (!dc || !dc->screen) return 0;
-    Unregister(hdc);
+int ReleaseDC(HWND hwnd, HDC hdc) {
+    {
+        std::lock_guard lock(Lock());
+        auto dc = FindDC(hdc);
+        if (!dc || !dc->screen) return 0;
+        Unregister(hdc);
+    }
+    if (hwnd != nullptr) platform::wm::WindowDrawn(hwnd);
     return 1;
 }
 

@@ -461,13 +461,14 @@ BOOL ExtTextOutCommon(HDC hdc, int x, int y, UINT options, const RECT* rect, con
     if (font == nullptr) return FALSE;
     // From here on in surface coordinates, never outside the context's area.
     const RECT area = AreaOf(*dc);
-    RECT moved = Offset({x, y, x, y}, area.left, area.top);
+    const POINT origin = OriginOf(*dc);
+    RECT moved = Offset({x, y, x, y}, origin.x, origin.y);
     x = moved.left;
     y = moved.top;
     // Text that far away cannot reach any surface; stopping here keeps pen arithmetic in range.
     const bool reachable =
         std::abs(static_cast<long long>(x)) < kFar && std::abs(static_cast<long long>(y)) < kFar;
-    const RECT box = rect != nullptr ? Offset(*rect, area.left, area.top) : RECT{};
+    const RECT box = rect != nullptr ? Offset(*rect, origin.x, origin.y) : RECT{};
     RECT clip = (options & ETO_CLIPPED) && rect != nullptr ? Intersect(box, area) : area;
     if ((options & ETO_OPAQUE) && rect != nullptr) FillBackground(*dc, box, area);
     // Per-unit advances become per-character ones (the first unit of each character counts).
@@ -606,7 +607,8 @@ int DrawTextCommon(HDC hdc, const Decoded& d, RECT* rect, UINT format) {
         return total;
     }
     const RECT area = AreaOf(*dc);
-    const RECT box = Offset(*rect, area.left, area.top);
+    const POINT origin = OriginOf(*dc);
+    const RECT box = Offset(*rect, origin.x, origin.y);
     if (std::abs(static_cast<long long>(box.left)) >= kFar ||
         std::abs(static_cast<long long>(box.right)) >= kFar ||
         std::abs(static_cast<long long>(box.top)) >= kFar ||

@@ -2,6 +2,7 @@
 // timers (which also drive the simulated clock), translation, dispatch and default handling.
 #include "platform/clock.h"
 #include "platform/core/driver.h"
+#include "platform/core/paint_internal.h"
 #include "platform/core/window_internal.h"
 
 #include <algorithm>
@@ -153,6 +154,8 @@ bool Retrieve(MSG* out, const Filter& f, UINT flags, bool wait) {
             return true;
         }
         if (PaintSource source = g_paintSource.load(std::memory_order_acquire)) {
+            // Messages the filter passed over are still waiting; only new ones mean a new look.
+            const std::size_t postedBefore = q->posted.size();
             lock.unlock();
             HWND dirty = source(q->threadId);
             if (dirty != nullptr && f.Accepts(dirty, WM_PAINT)) {
@@ -162,7 +165,7 @@ bool Retrieve(MSG* out, const Filter& f, UINT flags, bool wait) {
                 return true;
             }
             lock.lock();
-            if (!q->posted.empty() || !q->sent.empty() || q->quit) continue;
+            if (q->posted.size() != postedBefore || !q->sent.empty() || q->quit) continue;
         }
         std::uint64_t now = platform::clock::NowMs();
         Timer* due = nullptr;
@@ -509,6 +512,10 @@ LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         DestroyWindow(hwnd);
         return 0;
+    case WM_PAINT:
+    case WM_ERASEBKGND:
+    case WM_GETMINMAXINFO:
+        return DefaultPaintMessage(hwnd, msg, wParam, lParam);
     default:
         return 0;
     }

@@ -1,6 +1,7 @@
 // Windows: creation and destruction, the tree of parents, owners and children, window words,
 // text, geometry bookkeeping, visibility, enabling, enumeration, focus and capture.
 #include "platform/core/driver.h"
+#include "platform/core/paint_internal.h"
 #include "platform/core/window_internal.h"
 
 #include <algorithm>
@@ -204,6 +205,7 @@ void DestroyTree(HWND hwnd) {
     Send(hwnd, WM_NCDESTROY, 0, 0);
     Notify(s, hwnd, platform::driver::WindowEvent::Destroyed);
     Forget(hwnd);
+    PaintForget(hwnd);
 }
 
 template <typename CS>
@@ -309,6 +311,12 @@ HWND Create(DWORD exStyle, LPCWSTR className, const std::u16string& title, DWORD
     if (style & WS_VISIBLE) {
         Send(hwnd, WM_SHOWWINDOW, TRUE, 0);
         Notify(s, hwnd, platform::driver::WindowEvent::Shown);
+        RECT rect{};
+        {
+            std::lock_guard lock(s.lock);
+            if (Window* w = Find(s, hwnd)) rect = w->rect;
+        }
+        WindowShown(hwnd, true, rect);
     }
     return hwnd;
 }
@@ -485,6 +493,7 @@ bool SetVisible(HWND hwnd, bool visible, bool* was) {
         if (*was == visible) return true;
     }
     Send(hwnd, WM_SHOWWINDOW, visible ? TRUE : FALSE, 0);
+    RECT rect{};
     {
         std::lock_guard lock(s.lock);
         Window* w = Find(s, hwnd);
@@ -494,7 +503,9 @@ bool SetVisible(HWND hwnd, bool visible, bool* was) {
         } else {
             w->style &= ~static_cast<DWORD>(WS_VISIBLE);
         }
+        rect = w->rect;
     }
+    WindowShown(hwnd, visible, rect);
     Notify(s, hwnd,
            visible ? platform::driver::WindowEvent::Shown : platform::driver::WindowEvent::Hidden);
     return true;
@@ -755,6 +766,7 @@ BOOL GetClientRect(HWND hwnd, LPRECT rect) {
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
     State& s = GetState();
     bool moved = false, sized = false;
+    RECT r{};
     {
         std::lock_guard lock(s.lock);
         Window* w = Find(s, hwnd);
@@ -762,7 +774,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
         }
-        RECT r = w->rect;
+        r = w->rect;
         if (!(flags & SWP_NOMOVE)) {
             moved = x != r.left || y != r.top;
             w->rect = RECT{x, y, x + (r.right - r.left), y + (r.bottom - r.top)};
@@ -778,15 +790,21 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     }
     if (sized) SendSize(hwnd);
     if (moved) SendMove(hwnd);
-    if (moved || sized) Notify(s, hwnd, platform::driver::WindowEvent::Moved);
+    if (moved || sized) {
+        Notify(s, hwnd, platform::driver::WindowEvent::Moved);
+        WindowMoved(hwnd, r, sized, !(flags & SWP_NOREDRAW));
+    } else if (!(flags & SWP_NOZORDER)) {
+        WindowMoved(hwnd, r, false, !(flags & SWP_NOREDRAW));
+    }
     bool was = false;
     if (flags & SWP_SHOWWINDOW) SetVisible(hwnd, true, &was);
     if (flags & SWP_HIDEWINDOW) SetVisible(hwnd, false, &was);
     return TRUE;
 }
 
-BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL) {
-    return SetWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
+    return SetWindowPos(hwnd, nullptr, x, y, width, height,
+                        SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
 }
 
 BOOL AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL, DWORD exStyle) {
@@ -871,6 +889,7 @@ HWND DeepestAt(State& s, HWND hwnd, POINT p) {
             RECT r{o.x, o.y, o.x + (cw->rect.right - cw->rect.left),
                    o.y + (cw->rect.bottom - cw->rect.top)};
             if (!Contains(r, p)) continue;
+            if (!ShapeContains(c, {p.x - o.x, p.y - o.y})) continue;
             if (cw->style & WS_DISABLED) return hwnd;
             next = c;
             break;
@@ -890,6 +909,7 @@ HWND WindowFromPoint(POINT p) {
         Window* w = Find(s, top);
         if (w == nullptr || !(w->style & WS_VISIBLE)) continue;
         if (!Contains(w->rect, p)) continue;
+        if (!ShapeContains(top, {p.x - w->rect.left, p.y - w->rect.top})) continue;
         return DeepestAt(s, top, p);
     }
     return nullptr;
@@ -902,6 +922,7 @@ HWND InputTarget(State& s, POINT p) {
         Window* w = Find(s, top);
         if (w == nullptr || !(w->style & WS_VISIBLE)) continue;
         if (!Contains(w->rect, p)) continue;
+        if (!ShapeContains(top, {p.x - w->rect.left, p.y - w->rect.top})) continue;
         if (w->style & WS_DISABLED) return nullptr;
         return DeepestAt(s, top, p);
     }

@@ -443,6 +443,77 @@ DWORD GetMessagePos();
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
 
+// ---- Painting, window shapes, cursors and the work area ---------------------------------------
+// Each top-level window draws into a surface of its own at the screen's depth; children draw into
+// their top-level window's surface, clipped to themselves and their parents. The driver shows
+// the surfaces.
+struct PAINTSTRUCT {
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+    BOOL fRestore;
+    BOOL fIncUpdate;
+    BYTE rgbReserved[32];
+};
+using LPPAINTSTRUCT = PAINTSTRUCT*;
+
+struct MINMAXINFO {
+    POINT ptReserved;
+    POINT ptMaxSize;
+    POINT ptMaxPosition;
+    POINT ptMinTrackSize;
+    POINT ptMaxTrackSize;
+};
+using LPMINMAXINFO = MINMAXINFO*;
+
+#define SIZE_RESTORED 0
+#define SIZE_MINIMIZED 1
+#define SIZE_MAXIMIZED 2
+
+#define SPI_GETWORKAREA 0x0030
+
+#define IDC_ARROW (reinterpret_cast<LPCTSTR>(static_cast<ULONG_PTR>(32512)))
+#define IDC_IBEAM (reinterpret_cast<LPCTSTR>(static_cast<ULONG_PTR>(32513)))
+#define IDC_WAIT (reinterpret_cast<LPCTSTR>(static_cast<ULONG_PTR>(32514)))
+#define IDC_CROSS (reinterpret_cast<LPCTSTR>(static_cast<ULONG_PTR>(32515)))
+#define IDC_SIZENWSE (reinterpret_cast<LPCTSTR>(static_cast<ULONG_PTR>(32642)))
+#define IDC_SIZENESW (reinterpret_cast<LPCTSTR>(static_cast<ULONG_PTR>(32643)))
+#define IDC_SIZEWE (reinterpret_cast<LPCTSTR>(static_cast<ULONG_PTR>(32644)))
+#define IDC_SIZENS (reinterpret_cast<LPCTSTR>(static_cast<ULONG_PTR>(32645)))
+#define IDC_SIZEALL (reinterpret_cast<LPCTSTR>(static_cast<ULONG_PTR>(32646)))
+#define IDC_HAND (reinterpret_cast<LPCTSTR>(static_cast<ULONG_PTR>(32649)))
+
+HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT paint);
+BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* paint);
+// A null window invalidates every top-level window of this process.
+BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
+BOOL InvalidateRgn(HWND hwnd, HRGN region, BOOL erase);
+BOOL ValidateRect(HWND hwnd, const RECT* rect);
+BOOL GetUpdateRect(HWND hwnd, LPRECT rect, BOOL erase);
+// Sends WM_PAINT at once to the window and its children that need it.
+BOOL UpdateWindow(HWND hwnd);
+// The window takes ownership of the region (in window coordinates); null makes it rectangular.
+int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw);
+int GetWindowRgn(HWND hwnd, HRGN region);
+
+// Standard cursors only (the IDC_ ids with a null instance); SetCursor records the choice for the
+// driver to show.
+HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
+HCURSOR SetCursor(HCURSOR cursor);
+HCURSOR GetCursor();
+
+BOOL SystemParametersInfoW(UINT action, UINT param, LPVOID value, UINT winIni);
+BOOL SystemParametersInfoA(UINT action, UINT param, LPVOID value, UINT winIni);
+
+#ifdef UNICODE
+#define LoadCursor LoadCursorW
+#define SystemParametersInfo SystemParametersInfoW
+#else
+#define LoadCursor LoadCursorA
+#define SystemParametersInfo SystemParametersInfoA
+#endif
+
 #ifdef UNICODE
 #define RegisterClass RegisterClassW
 #define UnregisterClass UnregisterClassW

@@ -1,0 +1,278 @@
+// Painting: update regions, WM_PAINT and WM_ERASEBKGND, child clipping, window shapes, capture
+// outside the window, cursors and the work area.
+#include "platform/core/driver.h"
+#include "platform/core/paint_internal.h"
+#include "platform/gdi.h"
+#include "platform/user.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+struct Seen {
+    HWND hwnd;
+    UINT message;
+    RECT paint;
+    BOOL erase;
+};
+std::vector<Seen> g_seen;
+COLORREF g_paintColour = RGB(0, 0, 255);
+
+LRESULT CALLBACK Recorder(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        g_seen.push_back({hwnd, message, ps.rcPaint, ps.fErase});
+        HBRUSH brush = CreateSolidBrush(g_paintColour);
+        FillRect(dc, &ps.rcPaint, brush);
+        DeleteObject(brush);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    if (message == WM_ERASEBKGND) g_seen.push_back({hwnd, message, {}, FALSE});
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+class Paint : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_seen.clear();
+        g_paintColour = RGB(0, 0, 255);
+        platform::gdi::SetScreenFlavour(platform::gdi::Flavour::Desktop);
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = Recorder;
+        wc.lpszClassName = u"PaintTest";
+        wc.hbrBackground = CreateSolidBrush(RGB(0, 255, 0));
+        brush_ = wc.hbrBackground;
+        ASSERT_NE(RegisterClassW(&wc), 0);
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.lpszClassName = u"PlainTest";
+        ASSERT_NE(RegisterClassW(&wc), 0);
+    }
+    void TearDown() override {
+        for (HWND w : made_)
+            DestroyWindow(w);
+        UnregisterClassW(u"PaintTest", nullptr);
+        UnregisterClassW(u"PlainTest", nullptr);
+        DeleteObject(brush_);
+        ReleaseCapture();
+    }
+    HWND Make(DWORD style, int x, int y, int w, int h, HWND parent = nullptr,
+              const char16_t* cls = u"PaintTest") {
+        HWND hwnd =
+            CreateWindowExW(0, cls, u"", style, x, y, w, h, parent, nullptr, nullptr, nullptr);
+        if (parent == nullptr) made_.push_back(hwnd);
+        return hwnd;
+    }
+    // Runs the queue dry, dispatching everything (WM_PAINT included).
+    static int Pump() {
+        MSG m;
+        int n = 0;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&m);
+            if (++n > 1000) break; // a window that never validates would loop
+        }
+        return n;
+    }
+    static COLORREF Pixel(HWND hwnd, int x, int y) {
+        HDC dc = GetDC(hwnd);
+        COLORREF c = GetPixel(dc, x, y);
+        ReleaseDC(hwnd, dc);
+        return c;
+    }
+    HBRUSH brush_ = nullptr;
+    std::vector<HWND> made_;
+};
+
+TEST_F(Paint, InvalidatedAreasArriveAsOnePaintAndValidationStopsThem) {
+    HWND w = Make(WS_POPUP | WS_VISIBLE, 0, 0, 100, 80);
+    // Creation makes the whole client area dirty, with erasing.
+    RECT r;
+    ASSERT_TRUE(GetUpdateRect(w, &r, FALSE));
+    EXPECT_EQ(r.right, 100);
+    EXPECT_EQ(r.bottom, 80);
+    Pump();
+    ASSERT_EQ(g_seen.size(), 2u);
+    EXPECT_EQ(g_seen[0].message, static_cast<UINT>(WM_ERASEBKGND));
+    EXPECT_EQ(g_seen[1].message, static_cast<UINT>(WM_PAINT));
+    EXPECT_FALSE(GetUpdateRect(w, &r, FALSE));
+    EXPECT_EQ(Pump(), 0); // painted: no further WM_PAINT
+
+    g_seen.clear();
+    RECT a{10, 10, 20, 20}, b{30, 5, 40, 15};
+    InvalidateRect(w, &a, FALSE);
+    InvalidateRect(w, &b, FALSE);
+    Pump();
+    ASSERT_EQ(g_seen.size(), 1u); // no erase asked for
+    EXPECT_EQ(g_seen[0].paint.left, 10);
+    EXPECT_EQ(g_seen[0].paint.top, 5);
+    EXPECT_EQ(g_seen[0].paint.right, 40);
+    EXPECT_EQ(g_seen[0].paint.bottom, 20);
+    EXPECT_TRUE(g_seen[0].erase); // nobody erased, so the painter must
+
+    // Validating part of it leaves the rest; validating all of it leaves nothing.
+    g_seen.clear();
+    InvalidateRect(w, &a, TRUE);
+    InvalidateRect(w, &b, TRUE);
+    ValidateRect(w, &b);
+    ASSERT_TRUE(GetUpdateRect(w, &r, FALSE));
+    EXPECT_EQ(r.left, 10);
+    EXPECT_EQ(r.right, 20);
+    ValidateRect(w, nullptr);
+    EXPECT_EQ(Pump(), 0);
+    EXPECT_TRUE(g_seen.empty());
+
+    // Outside the client area nothing becomes dirty.
+    RECT outside{200, 200, 300, 300};
+    InvalidateRect(w, &outside, TRUE);
+    EXPECT_FALSE(GetUpdateRect(w, &r, FALSE));
+}
+
+TEST_F(Paint, PaintingIsClippedToTheUpdateAreaAndErasingUsesTheClassBrush) {
+    HWND w = Make(WS_POPUP | WS_VISIBLE, 0, 0, 60, 60);
+    Pump();
+    EXPECT_EQ(Pixel(w, 5, 5), RGB(0, 0, 255));
+    g_paintColour = RGB(255, 0, 0);
+    RECT part{10, 10, 20, 20};
+    InvalidateRect(w, &part, FALSE);
+    Pump();
+    EXPECT_EQ(Pixel(w, 15, 15), RGB(255, 0, 0));
+    EXPECT_EQ(Pixel(w, 25, 25), RGB(0, 0, 255));
+
+    // A window without its own WM_PAINT gets the class brush and is validated by default.
+    HWND plain = Make(WS_POPUP | WS_VISIBLE, 0, 0, 30, 30, nullptr, u"PlainTest");
+    EXPECT_LT(Pump(), 5);
+    EXPECT_EQ(Pixel(plain, 29, 29), RGB(0, 255, 0));
+    RECT r;
+    EXPECT_FALSE(GetUpdateRect(plain, &r, FALSE));
+}
+
+TEST_F(Paint, ChildrenPaintAfterTheirParentAndAreClippedByIt) {
+    HWND parent = Make(WS_POPUP | WS_VISIBLE, 100, 100, 100, 100);
+    HWND inner = Make(WS_CHILD | WS_VISIBLE, 80, 80, 40, 40, parent);
+    HWND corner = Make(WS_CHILD | WS_VISIBLE, -10, -10, 30, 30, parent);
+    Pump();
+    ASSERT_GE(g_seen.size(), 3u);
+    std::vector<HWND> painted;
+    for (const Seen& s : g_seen)
+        if (s.message == WM_PAINT) painted.push_back(s.hwnd);
+    ASSERT_EQ(painted.size(), 3u);
+    EXPECT_EQ(painted[0], parent);
+
+    // The child at (-10, -10) keeps its own corner as (0, 0) though the parent cuts it.
+    HDC dc = GetDC(corner);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    RECT hidden{0, 0, 5, 5}, shown{10, 10, 15, 15};
+    FillRect(dc, &hidden, red);
+    HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+    FillRect(dc, &shown, white);
+    EXPECT_EQ(GetPixel(dc, 2, 2), CLR_INVALID); // outside the parent
+    ReleaseDC(corner, dc);
+    EXPECT_EQ(Pixel(parent, 0, 0), RGB(255, 255, 255));
+    EXPECT_EQ(Pixel(parent, 4, 4), RGB(255, 255, 255));
+    EXPECT_EQ(Pixel(parent, 5, 5), RGB(0, 0, 255));
+
+    // The child at (80, 80) draws only over the parent's last 20 pixels.
+    dc = GetDC(inner);
+    RECT all{0, 0, 40, 40};
+    FillRect(dc, &all, red);
+    EXPECT_EQ(GetPixel(dc, 25, 25), CLR_INVALID);
+    ReleaseDC(inner, dc);
+    EXPECT_EQ(Pixel(parent, 85, 85), RGB(255, 0, 0));
+    EXPECT_EQ(Pixel(parent, 79, 79), RGB(0, 0, 255));
+    DeleteObject(red);
+    DeleteObject(white);
+
+    // Invalidating the parent repaints the children it covers; moving a child repaints both.
+    g_seen.clear();
+    InvalidateRect(parent, nullptr, FALSE);
+    Pump();
+    int paints = 0;
+    for (const Seen& s : g_seen)
+        paints += s.message == WM_PAINT;
+    EXPECT_EQ(paints, 3);
+    g_seen.clear();
+    MoveWindow(inner, 10, 10, 20, 20, TRUE);
+    RECT r;
+    EXPECT_TRUE(GetUpdateRect(parent, &r, FALSE));
+    EXPECT_TRUE(GetUpdateRect(inner, &r, FALSE));
+    // The corner child overlaps the new place, so the parent's repaint reaches it too.
+    EXPECT_TRUE(GetUpdateRect(corner, &r, FALSE));
+    EXPECT_EQ(r.left, 20);
+    EXPECT_EQ(r.right, 30);
+    Pump();
+    // UpdateWindow paints at once, without the queue.
+    InvalidateRect(inner, nullptr, FALSE);
+    g_seen.clear();
+    UpdateWindow(parent);
+    ASSERT_EQ(g_seen.size(), 1u);
+    EXPECT_EQ(g_seen[0].hwnd, inner);
+}
+
+TEST_F(Paint, WindowShapesDecideWhatIsHit) {
+    HWND below = Make(WS_POPUP | WS_VISIBLE, 0, 0, 200, 200);
+    HWND shaped = Make(WS_POPUP | WS_VISIBLE, 50, 50, 100, 100);
+    SetForegroundWindow(shaped);
+    EXPECT_EQ(WindowFromPoint({120, 120}), shaped);
+    // Only the top-left quarter remains; a point outside it falls through to the window below.
+    EXPECT_EQ(SetWindowRgn(shaped, CreateRectRgn(0, 0, 50, 50), TRUE), 1);
+    EXPECT_EQ(WindowFromPoint({60, 60}), shaped);
+    EXPECT_EQ(WindowFromPoint({120, 120}), below);
+    HRGN copy = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetWindowRgn(shaped, copy), SIMPLEREGION);
+    DeleteObject(copy);
+
+    // A shaped child lets the pointer through to its parent.
+    HWND child = Make(WS_CHILD | WS_VISIBLE, 0, 0, 40, 40, below);
+    SetWindowRgn(child, CreateRectRgn(20, 20, 40, 40), FALSE);
+    EXPECT_EQ(WindowFromPoint({5, 5}), below);
+    EXPECT_EQ(WindowFromPoint({30, 30}), child);
+    EXPECT_EQ(platform::driver::InjectMouse(WM_LBUTTONDOWN, {30, 30}, MK_LBUTTON), child);
+
+    // Back to a rectangle.
+    SetWindowRgn(shaped, nullptr, TRUE);
+    EXPECT_EQ(WindowFromPoint({120, 120}), shaped);
+    Pump();
+}
+
+TEST_F(Paint, CaptureTakesThePointerOutsideTheWindow) {
+    HWND w = Make(WS_POPUP | WS_VISIBLE, 100, 100, 50, 50);
+    Pump();
+    SetCapture(w);
+    EXPECT_EQ(platform::driver::InjectMouse(WM_MOUSEMOVE, {20, 30}, MK_LBUTTON), w);
+    MSG m;
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE));
+    EXPECT_EQ(GET_X_LPARAM(m.lParam), -80);
+    EXPECT_EQ(GET_Y_LPARAM(m.lParam), -70);
+    EXPECT_EQ(m.pt.x, 20);
+    ReleaseCapture();
+    EXPECT_EQ(platform::driver::InjectMouse(WM_MOUSEMOVE, {20, 30}, 0), nullptr);
+}
+
+TEST_F(Paint, StandardCursorsAndTheWorkArea) {
+    HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    HCURSOR ns = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_SIZENS));
+    ASSERT_NE(arrow, nullptr);
+    ASSERT_NE(ns, nullptr);
+    EXPECT_NE(arrow, ns);
+    SetLastError(0);
+    EXPECT_EQ(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(5))), nullptr);
+    EXPECT_NE(GetLastError(), 0u);
+    SetCursor(arrow);
+    EXPECT_EQ(SetCursor(ns), arrow);
+    EXPECT_EQ(GetCursor(), ns);
+    EXPECT_EQ(platform::wm::CurrentCursorId(), 32645);
+    SetCursor(nullptr);
+    EXPECT_EQ(platform::wm::CurrentCursorId(), 0);
+
+    RECT work{};
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+    int w = 0, h = 0;
+    platform::driver::ScreenSize(&w, &h);
+    EXPECT_EQ(work.right, w);
+    EXPECT_EQ(work.bottom, h);
+    EXPECT_FALSE(SystemParametersInfoW(SPI_GETWORKAREA, 0, nullptr, 0));
+}
+
+} // namespace
