@@ -59,7 +59,35 @@ void Notify(HWND hwnd, WORD code) {
 }
 
 void SetCheck(HWND hwnd, UINT check) {
-    Update(hwnd, [&](ControlState& c) { c.check = check; });
+    bool changed = false;
+    Update(hwnd, [&](ControlState& c) {
+        changed = c.check != check;
+        c.check = check;
+    });
+    if (changed) InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+// Controls draw their own face: the parent's background is erased around them, not under them.
+void Paint(HWND hwnd, bool fill) {
+    PAINTSTRUCT ps{};
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (dc == nullptr) return;
+    if (fill) {
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        FillRect(dc, &client, reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1)));
+    }
+    DrawControl(hwnd, dc);
+    EndPaint(hwnd, &ps);
+}
+
+// Focus moving between push buttons moves the default frame, so the default button redraws.
+void InvalidateDefaultButtons(HWND hwnd) {
+    for (HWND sibling : ChildrenOf(GetParent(hwnd))) {
+        if (sibling != hwnd && ButtonType(sibling) == BS_DEFPUSHBUTTON) {
+            InvalidateRect(sibling, nullptr, TRUE);
+        }
+    }
 }
 
 // What a completed press does: auto buttons change their own state first, then the parent hears.
@@ -152,7 +180,7 @@ std::vector<HWND> RadioGroupOf(HWND button) {
     return out;
 }
 
-LRESULT ButtonWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT ButtonMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     if (CommonMessage(hwnd, msg, wParam, &result)) return result;
     const int type = ButtonType(hwnd);
@@ -245,11 +273,44 @@ LRESULT ButtonWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+LRESULT ButtonWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_PAINT) {
+        Paint(hwnd, ButtonType(hwnd) != BS_GROUPBOX);
+        return 0;
+    }
+    if (msg == WM_NCDESTROY) return ButtonMessage(hwnd, msg, wParam, lParam);
+    const ControlState before = Get(hwnd);
+    LRESULT result = ButtonMessage(hwnd, msg, wParam, lParam);
+    const ControlState after = Get(hwnd);
+    if (before.check != after.check || before.pushed != after.pushed ||
+        before.focused != after.focused || msg == WM_SETTEXT || msg == WM_ENABLE ||
+        msg == BM_SETSTYLE) {
+        InvalidateRect(hwnd, nullptr, TRUE);
+    }
+    if (before.focused != after.focused) {
+        int type = ButtonType(hwnd);
+        if (IsPush(type)) InvalidateDefaultButtons(hwnd);
+    }
+    return result;
+}
+
 LRESULT StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     if (CommonMessage(hwnd, msg, wParam, &result)) return result;
-    if (msg == WM_GETDLGCODE) return DLGC_STATIC;
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
+    switch (msg) {
+    case WM_GETDLGCODE:
+        return DLGC_STATIC;
+    case WM_PAINT:
+        Paint(hwnd, true);
+        return 0;
+    case WM_SETTEXT:
+    case WM_ENABLE:
+        result = DefWindowProcW(hwnd, msg, wParam, lParam);
+        InvalidateRect(hwnd, nullptr, TRUE);
+        return result;
+    default:
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
 }
 
 void DrawControl(HWND control, HDC hdc) {

@@ -10,6 +10,7 @@
 namespace platform::dlg {
 
 LRESULT ButtonWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT ButtonMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 std::u16string TextOf(HWND hwnd);

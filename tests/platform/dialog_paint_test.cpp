@@ -208,3 +208,60 @@ TEST(DialogPaint, WholeDialogDrawsItsControlsAsTheyStand) {
 }
 
 } // namespace
+
+namespace {
+
+// Through the window layer: the controls paint themselves on WM_PAINT after a change.
+TEST(DialogPaint, ControlsRepaintTheirWindowsAfterAChange) {
+    TemplateBuilder b(WS_POPUP | WS_VISIBLE, 100, 40, u"Live");
+    b.Item(0x80, BS_AUTOCHECKBOX | WS_TABSTOP, 5, 5, 80, 10, 30, u"Sound")
+        .Item(0x82, SS_LEFT, 5, 20, 80, 8, 31, u"");
+    HWND dialog = CreateDialogIndirectParamW(nullptr, b.Get(), nullptr, Passive, 0);
+    ASSERT_NE(dialog, nullptr);
+    UpdateWindow(dialog);
+    HWND box = GetDlgItem(dialog, 30);
+    RECT r{};
+    GetClientRect(box, &r);
+    const int top = (r.bottom - 13) / 2;
+    auto inkInBox = [&] {
+        HDC dc = GetDC(box);
+        int n = 0;
+        for (int y = top + 2; y < top + 11; ++y) {
+            for (int x = 2; x < 11; ++x)
+                n += GetPixel(dc, x, y) == Sys(COLOR_WINDOWTEXT);
+        }
+        ReleaseDC(box, dc);
+        return n;
+    };
+    EXPECT_EQ(inkInBox(), 0);
+    CheckDlgButton(dialog, 30, BST_CHECKED);
+    UpdateWindow(dialog);
+    EXPECT_GE(inkInBox(), 15);
+    SendMessageW(box, BM_CLICK, 0, 0);
+    UpdateWindow(dialog);
+    EXPECT_EQ(inkInBox(), 0);
+
+    HWND text = GetDlgItem(dialog, 31);
+    auto darkest = [&] {
+        HDC dc = GetDC(text);
+        RECT t{};
+        GetClientRect(text, &t);
+        int d = 255;
+        for (int y = 0; y < t.bottom; ++y) {
+            for (int x = 0; x < t.right; ++x)
+                d = std::min<int>(d, GetRValue(GetPixel(dc, x, y)));
+        }
+        ReleaseDC(text, dc);
+        return d;
+    };
+    EXPECT_GT(darkest(), 150);
+    SetWindowTextW(text, u"Now with text");
+    UpdateWindow(dialog);
+    EXPECT_LT(darkest(), 60);
+    SetWindowTextW(text, u"");
+    UpdateWindow(dialog);
+    EXPECT_GT(darkest(), 150); // the old text is painted over
+    DestroyWindow(dialog);
+}
+
+} // namespace
