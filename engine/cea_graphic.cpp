@@ -237,18 +237,20 @@ void Graphic::Destroy() {
         Trace(true, "Graphic 0x%08lX destroyed twice", static_cast<const void*>(this));
         return;
     }
+    // Children of a child graphic (a child sprite's frames on a sprite's cell frames) go too:
+    // left alone they would keep pointing at a parent that is no longer there.
+    for (std::size_t i = 0; i < cChildren_; ++i) {
+        Graphic* c = children_[i];
+        if (!c) continue;
+        Trace(true, "Warning: freeing child graphic 0x%08lX when parent 0x%08lX destroyed",
+              static_cast<const void*>(c), static_cast<const void*>(this));
+        c->m.Child.parent = nullptr;
+        children_[i] = nullptr;
+        c->Destroy();
+    }
     if (child_) {
         if (m.Child.parent && m.Child.parent->valid_) m.Child.parent->RemoveChild(this);
     } else {
-        for (std::size_t i = 0; i < cChildren_; ++i) {
-            Graphic* c = children_[i];
-            if (!c) continue;
-            Trace(true, "Warning: freeing child graphic 0x%08lX when parent 0x%08lX destroyed",
-                  static_cast<const void*>(c), static_cast<const void*>(this));
-            c->m.Child.parent = nullptr;
-            children_[i] = nullptr;
-            c->Destroy();
-        }
         if (m.NotChild.group) m.NotChild.group->Remove(this);
         SetTranslucency(0, 128);
         FreeSpans();

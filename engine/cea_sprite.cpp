@@ -84,8 +84,10 @@ LONG CellSize(LONG request, LONG whole) {
 } // namespace
 
 void Sprite::Split(LONG columns, LONG rows, DWORD limit) {
-    LONG imageWidth = image_->IsLoaded() ? image_->GetWidth() : 0;
-    LONG imageHeight = image_->IsLoaded() ? image_->GetHeight() : 0;
+    // Layer frames leave the image itself without pixels: the picture's size is theirs.
+    Graphic* picture = cFrames_ > 0 ? frames_[0] : image_;
+    LONG imageWidth = picture->IsLoaded() ? picture->GetWidth() : 0;
+    LONG imageHeight = picture->IsLoaded() ? picture->GetHeight() : 0;
     LONG frameWidth = CellSize(columns, imageWidth);
     LONG frameHeight = CellSize(rows, imageHeight);
     LONG across = imageWidth / std::max<LONG>(frameWidth, 1);
