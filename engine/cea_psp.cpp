@@ -179,33 +179,40 @@ bool ReadChannelInfo(Cursor& c, ChannelInfo& ch) {
            c.U16(ch.bitmapType) && c.U16(ch.channelType);
 }
 
-LONG RectWidth(const RECT& r) {
+// A rectangle in 64 bits: file values added together must not overflow.
+struct Area {
+    std::int64_t left, top, right, bottom;
+};
+
+std::int64_t RectWidth(const Area& r) {
     return r.right - r.left;
 }
 
 // The rectangle of a channel's decoded rows, in target pixels.
-RECT DataRect(const LayerInfo& l, WORD bitmapType) {
+Area DataRect(const LayerInfo& l, WORD bitmapType) {
     const RECT& base = (bitmapType == 2 && l.mask.right != 0) ? l.mask : l.savedImage;
-    return {base.left + l.image.left, base.top + l.image.top, base.right + l.image.left,
-            base.bottom + l.image.top};
+    return {std::int64_t{base.left} + l.image.left, std::int64_t{base.top} + l.image.top,
+            std::int64_t{base.right} + l.image.left, std::int64_t{base.bottom} + l.image.top};
 }
 
-void ApplyImageChannel(Graphic* target, const BYTE* bytes, DWORD length, const RECT& rect,
+void ApplyImageChannel(Graphic* target, const BYTE* bytes, DWORD length, const Area& rect,
                        WORD channelType, ReadState& s) {
-    LONG w = RectWidth(rect);
+    std::int64_t w = RectWidth(rect);
     LONG tw = target->GetWidth(), th = target->GetHeight();
     if (w > 0) {
         DWORD at = 0;
-        for (LONG y = rect.top; y < rect.bottom && at < length; ++y) {
-            for (LONG x = rect.left; x < rect.right; ++x, ++at) {
+        for (std::int64_t y = rect.top; y < rect.bottom && at < length; ++y) {
+            for (std::int64_t x = rect.left; x < rect.right; ++x, ++at) {
                 if (at >= length) break;
                 if (x < 0 || y < 0 || x >= tw || y >= th) continue;
                 DWORD v = bytes[at];
                 if (channelType != 0) {
                     int shift = channelType == 1 ? 16 : channelType == 2 ? 8 : 0;
-                    v = (target->GetPixelValue(x, y) & ~(0xFFu << shift)) | (v << shift);
+                    v = (target->GetPixelValue(static_cast<LONG>(x), static_cast<LONG>(y)) &
+                         ~(0xFFu << shift)) |
+                        (v << shift);
                 }
-                target->SetPixelValue(x, y, v);
+                target->SetPixelValue(static_cast<LONG>(x), static_cast<LONG>(y), v);
             }
         }
     }
@@ -227,14 +234,14 @@ void ApplyImageChannel(Graphic* target, const BYTE* bytes, DWORD length, const R
     }
 }
 
-BYTE MaskByte(const BYTE* bytes, DWORD length, const RECT& rect, LONG x, LONG y) {
+BYTE MaskByte(const BYTE* bytes, DWORD length, const Area& rect, LONG x, LONG y) {
     if (x < rect.left || x >= rect.right || y < rect.top || y >= rect.bottom) return 0;
     std::uint64_t at = static_cast<std::uint64_t>(y - rect.top) * RectWidth(rect) +
                        static_cast<std::uint64_t>(x - rect.left);
     return at < length ? bytes[at] : 0;
 }
 
-void ApplyMaskChannel(Graphic* target, const BYTE* bytes, DWORD length, const RECT& rect,
+void ApplyMaskChannel(Graphic* target, const BYTE* bytes, DWORD length, const Area& rect,
                       bool& firstSoft, ReadState& s) {
     s.maskSeen = true;
     bool opaque = true, partial = false;
@@ -334,7 +341,7 @@ bool ReadLayers(Cursor& c, const BlockHeader& start, ReadState& s) {
                 BYTE* bytes =
                     PspDecode(c.Here(), ci.compressedLength, &expected, s.attr.compression);
                 if (bytes) {
-                    RECT rect = DataRect(info, ci.bitmapType);
+                    Area rect = DataRect(info, ci.bitmapType);
                     if (ci.bitmapType == 0)
                         ApplyImageChannel(target, bytes, expected, rect, ci.channelType, s);
                     else
