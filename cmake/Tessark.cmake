@@ -63,3 +63,4 @@ function(tessark_add_gtest name)
         TEST_PREFIX "${ARG_PREFIX}"
         PROPERTIES ENVIRONMENT "TESSARK_DRIVER=null;${ARG_ENV}" TIMEOUT 300)
 endfunction()
+include(${CMAKE_SOURCE_DIR}/tools/rc/Resources.cmake)

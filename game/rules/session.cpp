@@ -109,9 +109,10 @@ void GameSession::BeginComputerTurn() {
 }
 
 void GameSession::OnComputerMove(std::int64_t lParam) {
+    if (!n_.opponent->TakeAnswer(lParam)) return;
     if (lParam == 0 || winner != 0) return;
     const Square from = static_cast<Square>(lParam & 0xFFFF);
     const Square to = static_cast<Square>((lParam >> 16) & 0xFFFF);
-    if (!IsSquare(from) || !IsSquare(to)) return;
+    if (!IsSquare(from) || !IsSquare(to) || !legalMoves.Find(from, to)) return;
     MakeMove(from, to, true);
 }

@@ -106,8 +106,11 @@ class ComputerOpponent {
 public:
     // Starts a search for the side to move; the answer comes back as WM_COMPUTERMOVE.
     virtual void StartSearch(const GameState& state) = 0;
-    // A running search then reports nothing.
+    // A running search then reports nothing, and an answer already on its way becomes stale.
     virtual void RequestCancel() = 0;
+    // Called with each WM_COMPUTERMOVE lParam: true only for the answer of the latest search,
+    // once; false for an answer made stale by a cancel or by a newer search.
+    virtual bool TakeAnswer(std::int64_t lParam) = 0;
 
 protected:
     ~ComputerOpponent() = default;
@@ -161,7 +164,8 @@ public:
     void MarkComputerTurn();
     // Called after each painted frame; acts only when a computer turn is pending.
     void BeginComputerTurn();
-    // The handler of WM_COMPUTERMOVE.
+    // The handler of WM_COMPUTERMOVE. Only the current answer is played, and only a move of
+    // legalMoves: an answer that raced a new game or an undo must not touch the new position.
     void OnComputerMove(std::int64_t lParam);
 
 private:

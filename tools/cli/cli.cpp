@@ -1,14 +1,26 @@
 #include "tools/cli/cli.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
+#include "game/opponent/opponent.h"
 #include "game/rules/moves.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tessark-cli moves|show|play (--history TEXT | --board FILE) [--tutorial] [FROM TO]";
+    "usage: tessark-cli moves|show|play (--history TEXT | --board FILE) [--tutorial] [FROM TO]\n"
+    "       tessark-cli think (--history TEXT | --board FILE) --strength N\n"
+    "       tessark-cli bench\n"
+    "       tessark-cli selfplay --strength A --strength2 B [--games N]\n"
+    "  (strengths 1 Low, 2 Medium, 3 High; in selfplay A plays red (player 1), B blue)";
+
+// A self-played game longer than this is given up as unfinished.
+constexpr int kSelfPlayMoveLimit = 400;
+constexpr std::uint32_t kMaxGames = 1000;
 
 constexpr std::size_t kMaxDiagramBytes = 4096;
 
@@ -20,12 +32,27 @@ struct Arguments {
     std::string history;
     std::string boardFile;
     bool tutorial = false;
+    bool haveStrength = false;
+    bool haveStrength2 = false;
+    bool haveGames = false;
+    std::string strength;
+    std::string strength2;
+    std::string games;
     std::vector<std::string> positional;
+};
+
+// Options beyond the position, allowed per command.
+enum : unsigned {
+    kOptTutorial = 1,
+    kOptStrength = 2,
+    kOptStrength2 = 4,
+    kOptGames = 8,
 };
 
 struct Command {
     const char* name;
-    bool takesTutorial;
+    unsigned options;
+    bool takesPosition;
     std::size_t positionalCount;
     bool (*run)(const Arguments& args, const GameState& state, std::string& out,
                 std::string& error);
@@ -33,7 +60,8 @@ struct Command {
 
 bool ParseArguments(const std::vector<std::string>& argv, Arguments& args, std::string& error) {
     if (argv.empty()) {
-        error = kUsage;
+        error =
+            "usage: tessark-cli moves|show|play|think|bench|selfplay ... (see tessark-cli help)";
         return false;
     }
     args.command = argv[0];
@@ -63,6 +91,12 @@ bool ParseArguments(const std::vector<std::string>& argv, Arguments& args, std::
             if (!value("--history", args.history, args.haveHistory)) return false;
         } else if (a == "--board" || a.rfind("--board=", 0) == 0) {
             if (!value("--board", args.boardFile, args.haveBoard)) return false;
+        } else if (a == "--strength" || a.rfind("--strength=", 0) == 0) {
+            if (!value("--strength", args.strength, args.haveStrength)) return false;
+        } else if (a == "--strength2" || a.rfind("--strength2=", 0) == 0) {
+            if (!value("--strength2", args.strength2, args.haveStrength2)) return false;
+        } else if (a == "--games" || a.rfind("--games=", 0) == 0) {
+            if (!value("--games", args.games, args.haveGames)) return false;
         } else if (a == "--tutorial") {
             args.tutorial = true;
         } else if (a.size() > 1 && a[0] == '-' && !(a[1] >= '0' && a[1] <= '9')) {
@@ -155,10 +189,92 @@ bool RunPlay(const Arguments& args, const GameState& state, std::string& out, st
     return true;
 }
 
+// A decimal number from 1 to max, without sign or leading zeros.
+bool ParseCount(const std::string& text, std::uint32_t max, std::uint32_t& value) {
+    if (text.empty() || text.size() > 9 || text[0] == '0') return false;
+    std::uint32_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    if (v > max) return false;
+    value = v;
+    return true;
+}
+
+bool ReadStrength(const char* option, bool given, const std::string& text, int& strength,
+                  std::string& error) {
+    std::uint32_t v;
+    if (!given) {
+        error = std::string(option) + " is required";
+        return false;
+    }
+    if (!ParseCount(text, kMaxStrength, v)) {
+        error = std::string(option) + " must be 1, 2 or 3, not '" + text + "'";
+        return false;
+    }
+    strength = static_cast<int>(v);
+    return true;
+}
+
+bool RunThink(const Arguments& args, const GameState& state, std::string& out, std::string& error) {
+    int strength;
+    if (!ReadStrength("--strength", args.haveStrength, args.strength, strength, error))
+        return false;
+    Square from, to;
+    if (ChooseMove(state, strength, from, to))
+        out += std::to_string(from) + " " + std::to_string(to) + "\n";
+    else
+        out += "none\n";
+    return true;
+}
+
+std::string Milliseconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f ms", seconds * 1000);
+    return text;
+}
+
+bool RunBench(const Arguments&, const GameState&, std::string& out, std::string&) {
+    const std::vector<GameState> positions = BenchPositions();
+    for (int strength = kMinStrength; strength <= kMaxStrength; ++strength) {
+        const BenchResult r = RunBenchmark(positions, strength);
+        out += "strength " + std::to_string(strength) + ": positions " +
+               std::to_string(r.positions) + " nodes " + std::to_string(r.nodes) + " total " +
+               Milliseconds(r.totalSeconds) + " median " + Milliseconds(r.medianSeconds) +
+               " slowest " + Milliseconds(r.slowestSeconds) + " signature " +
+               std::to_string(r.signature) + "\n";
+    }
+    return true;
+}
+
+bool RunSelfPlay(const Arguments& args, const GameState&, std::string& out, std::string& error) {
+    int strengths[2];
+    if (!ReadStrength("--strength", args.haveStrength, args.strength, strengths[0], error) ||
+        !ReadStrength("--strength2", args.haveStrength2, args.strength2, strengths[1], error))
+        return false;
+    std::uint32_t games = 1;
+    if (args.haveGames && !ParseCount(args.games, kMaxGames, games)) {
+        error = "--games must be a number from 1 to " + std::to_string(kMaxGames) + ", not '" +
+                args.games + "'";
+        return false;
+    }
+    for (std::uint32_t g = 1; g <= games; ++g) {
+        const SelfPlayGame game = PlaySelfGame(strengths[0], strengths[1], g);
+        out += "game " + std::to_string(g) + " history " + game.history + " ";
+        out += game.winner ? "winner " + std::to_string(game.winner) + "\n"
+                           : std::string("unfinished\n");
+    }
+    return true;
+}
+
 constexpr Command kCommands[] = {
-    {"moves", true, 0, RunMoves},
-    {"show", false, 0, RunShow},
-    {"play", false, 2, RunPlay},
+    {"moves", kOptTutorial, true, 0, RunMoves},
+    {"show", 0, true, 0, RunShow},
+    {"play", 0, true, 2, RunPlay},
+    {"think", kOptStrength, true, 0, RunThink},
+    {"bench", 0, false, 0, RunBench},
+    {"selfplay", kOptStrength | kOptStrength2 | kOptGames, false, 0, RunSelfPlay},
 };
 
 // Reads one unsigned decimal number at text[pos], then a comma unless at the end.
@@ -226,6 +342,82 @@ char SquareChar(const GameState& state, int row, int column) {
 }
 
 } // namespace
+
+std::vector<GameState> BenchPositions() {
+    std::vector<GameState> positions;
+    GameState start;
+    InitStartPosition(start);
+    positions.push_back(start);
+    MoveList openings;
+    GenerateMoves(start, openings);
+    for (std::size_t i = 0; i < openings.size(); i += 3)
+        positions.push_back(openings[i].after);
+    for (std::size_t k = 0; k < 12; ++k) {
+        GameState state = openings[(3 * k + 1) % openings.size()].after;
+        for (int ply = 1; ply <= 20 && WinnerOf(state) == 0; ++ply) {
+            Square from, to;
+            if (!ChooseMove(state, 2, from, to)) break;
+            ApplyMove(state, from, to, kNoTime);
+            if (ply % 4 == 0 && WinnerOf(state) == 0) positions.push_back(state);
+        }
+    }
+    return positions;
+}
+
+BenchResult RunBenchmark(const std::vector<GameState>& positions, int strength) {
+    using Clock = std::chrono::steady_clock;
+    BenchResult result;
+    std::vector<double> times;
+    for (const GameState& state : positions) {
+        Square from, to;
+        SearchStats stats;
+        const Clock::time_point begin = Clock::now();
+        const bool chosen = ChooseMove(state, strength, from, to, nullptr, &stats);
+        const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+        times.push_back(seconds);
+        result.totalSeconds += seconds;
+        result.slowestSeconds = std::max(result.slowestSeconds, seconds);
+        result.nodes += stats.nodes;
+        if (chosen)
+            result.signature +=
+                static_cast<std::uint64_t>(from) * kSquareCount + static_cast<std::uint64_t>(to);
+    }
+    result.positions = positions.size();
+    if (!times.empty()) {
+        std::sort(times.begin(), times.end());
+        const std::size_t n = times.size();
+        result.medianSeconds = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+    }
+    return result;
+}
+
+SelfPlayGame PlaySelfGame(int strength1, int strength2, std::uint32_t gameNumber) {
+    GameState state;
+    InitStartPosition(state);
+    std::vector<Square> moves;
+    SelfPlayGame game;
+    if (gameNumber > 1) {
+        MoveList openings;
+        GenerateMoves(state, openings);
+        const MOVE& m = openings[(gameNumber - 2) % openings.size()];
+        moves.push_back(m.from);
+        moves.push_back(m.to);
+        state = m.after;
+    }
+    while (WinnerOf(state) == 0 && moves.size() < 2 * kSelfPlayMoveLimit) {
+        Square from, to;
+        if (!ChooseMove(state, state.turn == 1 ? strength1 : strength2, from, to)) break;
+        ApplyMove(state, from, to, kNoTime);
+        moves.push_back(from);
+        moves.push_back(to);
+    }
+    game.winner = WinnerOf(state);
+    game.history = std::to_string(moves.size() / 2);
+    for (Square s : moves)
+        game.history += "," + std::to_string(s);
+    game.history += ",0";
+    return game;
+}
 
 bool ParseSquare(const std::string& text, Square& square) {
     if (text.empty() || text.size() > 3) return false;
@@ -344,15 +536,27 @@ int RunCli(const std::vector<std::string>& argv, std::string& out, std::string& 
     for (const Command& c : kCommands)
         if (args.command == c.name) command = &c;
     if (!command) return fail("unknown command '" + args.command + "'");
-    if (args.tutorial && !command->takesTutorial)
+    if (args.tutorial && !(command->options & kOptTutorial))
         return fail("--tutorial is for the moves command only");
+    const struct {
+        bool given;
+        unsigned option;
+        const char* name;
+    } options[] = {{args.haveStrength, kOptStrength, "--strength"},
+                   {args.haveStrength2, kOptStrength2, "--strength2"},
+                   {args.haveGames, kOptGames, "--games"},
+                   {args.haveHistory && !command->takesPosition, 0, "--history"},
+                   {args.haveBoard && !command->takesPosition, 0, "--board"}};
+    for (const auto& o : options)
+        if (o.given && !(command->options & o.option))
+            return fail(std::string(o.name) + " is not an option of " + command->name);
     if (args.positional.size() != command->positionalCount) {
         return fail(command->positionalCount == 0
                         ? "unexpected argument '" + args.positional[0] + "'"
                         : std::string(command->name) + " needs FROM and TO squares");
     }
     GameState state;
-    if (!LoadPosition(args, state, error)) return fail(error);
+    if (command->takesPosition && !LoadPosition(args, state, error)) return fail(error);
     if (!command->run(args, state, out, error)) return fail(error);
     return kCliOk;
 }

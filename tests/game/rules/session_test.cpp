@@ -34,6 +34,7 @@ public:
     FrameTime now = 50;
     FrameTime end = 60;
     bool allowTutorialMove = true;
+    bool answerIsCurrent = true;
     bool haveSavedGame = false;
     GameState savedState{};
     std::vector<MOVE> history;
@@ -119,6 +120,10 @@ public:
         searches.push_back(state);
     }
     void RequestCancel() override { log.push_back("search cancel"); }
+    bool TakeAnswer(std::int64_t lParam) override {
+        log.push_back("search answer " + Str(lParam));
+        return answerIsCurrent;
+    }
 
     void Save(const GameSession& s) override {
         log.push_back("save winner=" + Str(s.winner) + " turn=" + Str(s.state.turn));
@@ -240,20 +245,50 @@ TEST_F(SessionTest, ComputerAnswer) {
     fake.computer[1] = true;
     StartHumanTurn();
     session.MakeMove(31, 32, false);
+    session.MarkComputerTurn();
+    session.BeginComputerTurn();
     fake.log.clear();
     session.OnComputerMove(0); // the search found nothing
-    EXPECT_TRUE(fake.log.empty());
-    session.OnComputerMove(97 | (86 << 16));
-    EXPECT_EQ(fake.history.size(), 2u);
+    EXPECT_EQ(fake.log, Log{"search answer 0"});
+    fake.log.clear();
+    const std::int64_t answer = 97 | (86 << 16);
+    session.OnComputerMove(answer);
+    ASSERT_EQ(fake.history.size(), 2u);
     EXPECT_EQ(fake.history[1].from, 97);
     EXPECT_EQ(fake.history[1].to, 86);
-    EXPECT_EQ(fake.log[1], "sound 1042 at " + Str(fake.now + 1));
+    EXPECT_EQ(fake.log[0], "search answer " + Str(answer));
+    EXPECT_EQ(fake.log[2], "sound 1042 at " + Str(fake.now + 1));
     EXPECT_EQ(session.state.turn, 2u);
 
     fake.log.clear();
     session.winner = 1; // any answer after the game is won is ignored
     session.OnComputerMove(20 | (31 << 16));
-    EXPECT_TRUE(fake.log.empty());
+    EXPECT_EQ(fake.log.size(), 1u);
+}
+
+// An answer that raced a new game or an undo is never played: neither one the opponent calls
+// stale, nor one that is not a legal move of the current position.
+TEST_F(SessionTest, StaleComputerAnswerIsIgnored) {
+    fake.computer[1] = true;
+    StartHumanTurn();
+    session.MakeMove(31, 32, false);
+    session.MarkComputerTurn();
+    session.BeginComputerTurn();
+    const GameState before = session.state;
+    fake.history.clear();
+    fake.answerIsCurrent = false;
+    session.OnComputerMove(97 | (85 << 16));
+    EXPECT_TRUE(fake.history.empty());
+    EXPECT_EQ(session.state, before);
+
+    fake.answerIsCurrent = true;
+    session.OnComputerMove(31 | (42 << 16)); // player 2's move, not the computer's
+    session.OnComputerMove(97 | (97 << 16));
+    session.OnComputerMove(0xFFFF | (5 << 16));
+    EXPECT_TRUE(fake.history.empty());
+    EXPECT_EQ(session.state, before);
+    session.OnComputerMove(97 | (85 << 16));
+    EXPECT_EQ(fake.history.size(), 1u);
 }
 
 TEST_F(SessionTest, WinEndsTheGameWithSound) {

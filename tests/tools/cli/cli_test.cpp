@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "game/rules/moves.h"
 #include "tools/cli/cli.h"
 
 namespace {
@@ -283,6 +284,163 @@ TEST_F(TessarkCli, RunCliLeavesOutputEmptyOnFailure) {
     EXPECT_EQ(RunCli({"show", "--history", "0,0"}, out, err), kCliOk);
     EXPECT_EQ(out, kStartShow);
     EXPECT_EQ(err, "");
+}
+
+// Blue's pieces on its last row, walled in by a red piece: no move at all.
+const std::string kBlueStuckBoard = "BBBR.......\n"
+                                    "...........\n"
+                                    "...........\n"
+                                    "...........\n"
+                                    "...........\n"
+                                    ".....RR....\n"
+                                    "...........\n"
+                                    "...........\n"
+                                    "...........\n"
+                                    "...........\n"
+                                    "...........\n"
+                                    "turn 2\n";
+
+TEST_F(TessarkCli, ThinkAnswersTheOpeningAndSpecialPositions) {
+    for (const char* strength : {"1", "2"}) {
+        const Result r = RunTool({"think", "--history", "1,31,32,0", "--strength", strength});
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, "97 85\n") << "strength " << strength;
+    }
+    const Result high = RunTool({"think", "--history=1,31,32,0", "--strength=3"});
+    EXPECT_EQ(high.out, "97 75\n");
+
+    const std::string stuck = WriteFile("stuck.txt", kBlueStuckBoard);
+    const Result none = RunTool({"think", "--board", stuck, "--strength", "3"});
+    EXPECT_EQ(none.code, 0) << none.err;
+    EXPECT_EQ(none.out, "none\n");
+
+    // Moving the red piece off 113 leaves blue the single move 112 -> 113.
+    std::string single = kBlueStuckBoard;
+    single[3] = '.';
+    single[4] = 'R';
+    const std::string singlePath = WriteFile("single.txt", single);
+    ASSERT_EQ(RunTool({"moves", "--board", singlePath}).out, "112 113\n");
+    for (const char* strength : {"1", "2", "3"})
+        EXPECT_EQ(RunTool({"think", "--board", singlePath, "--strength", strength}).out,
+                  "112 113\n");
+
+    // Red with two pieces on goal squares: 17 -> 6 wins at once.
+    const std::string win = WriteFile("win.txt", "...........\n"
+                                                 ".....B.....\n"
+                                                 "BBB........\n"
+                                                 "...........\n"
+                                                 "...........\n"
+                                                 "...........\n"
+                                                 "...........\n"
+                                                 "........R..\n"
+                                                 "...........\n"
+                                                 "......R..RR\n"
+                                                 "....RR.....\n"
+                                                 "turn 1\n");
+    for (const char* strength : {"1", "2", "3"})
+        EXPECT_EQ(RunTool({"think", "--board", win, "--strength", strength}).out, "17 6\n");
+}
+
+// The signatures pin every choice the search makes on the fixed positions; the node counts pin
+// the shape of the search. A change to either is a change of behaviour.
+TEST_F(TessarkCli, BenchSignaturesArePinned) {
+    const Result r = RunTool({"bench"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    const char* expected[3][3] = {{"strength 1: positions 71 nodes 2504 ", "signature 711114"},
+                                  {"strength 2: positions 71 nodes 38819 ", "signature 720631"},
+                                  {"strength 3: positions 71 nodes 703110 ", "signature 694428"}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(lines[i].rfind(expected[i][0], 0), 0u) << lines[i];
+        const std::string tail = expected[i][1];
+        ASSERT_GE(lines[i].size(), tail.size());
+        EXPECT_EQ(lines[i].substr(lines[i].size() - tail.size()), tail) << lines[i];
+        EXPECT_NE(lines[i].find(" ms median "), std::string::npos) << lines[i];
+        EXPECT_NE(lines[i].find(" ms slowest "), std::string::npos) << lines[i];
+    }
+}
+
+TEST_F(TessarkCli, SelfPlayGamesReplayToTheirResult) {
+    const Result r = RunTool({"selfplay", "--strength", "2", "--strength2", "2", "--games", "3"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 3u);
+    int finished = 0, unfinished = 0;
+    for (std::size_t g = 0; g < lines.size(); ++g) {
+        std::istringstream in(lines[g]);
+        std::string game, number, historyWord, history, result;
+        in >> game >> number >> historyWord >> history >> result;
+        EXPECT_EQ(game + " " + number + " " + historyWord,
+                  "game " + std::to_string(g + 1) + " history");
+        GameState state;
+        std::string error;
+        ASSERT_TRUE(PositionFromHistory(history, state, error)) << error;
+        const std::size_t moves = std::stoul(history);
+        if (result == "winner") {
+            std::uint32_t winner = 0;
+            in >> winner;
+            EXPECT_NE(winner, 0u);
+            EXPECT_EQ(WinnerOf(state), winner) << lines[g];
+            ++finished;
+        } else {
+            EXPECT_EQ(result, "unfinished");
+            EXPECT_EQ(WinnerOf(state), 0u);
+            EXPECT_EQ(moves, 400u) << "a game with moves left stops only at the limit";
+            ++unfinished;
+        }
+    }
+    // Medium against itself repeats for ever in game 1 and wins in game 2 (opening 31 -> 32).
+    EXPECT_EQ(lines[0].rfind("game 1 history 400,31,41,97,85,", 0), 0u);
+    EXPECT_EQ(lines[1].rfind("game 2 history 45,31,32,", 0), 0u);
+    EXPECT_EQ(finished + unfinished, 3);
+    EXPECT_GE(unfinished, 1);
+    EXPECT_GE(finished, 1);
+    // The same games on every run.
+    EXPECT_EQ(RunTool({"selfplay", "--strength", "2", "--strength2", "2", "--games", "3"}).out,
+              r.out);
+    const Result mixed = RunTool({"selfplay", "--strength2=3", "--strength=1"});
+    ASSERT_EQ(Lines(mixed.out).size(), 1u);
+    EXPECT_NE(mixed.out, Lines(r.out)[0] + "\n");
+}
+
+TEST_F(TessarkCli, OpponentCommandsRefuseBadInput) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"think", "--history", "0,0"},
+        {"think", "--strength", "2"},
+        {"think", "--history", "0,0", "--strength", "0"},
+        {"think", "--history", "0,0", "--strength", "4"},
+        {"think", "--history", "0,0", "--strength", "02"},
+        {"think", "--history", "0,0", "--strength", "-1"},
+        {"think", "--history", "0,0", "--strength", "x"},
+        {"think", "--history", "0,0", "--strength", ""},
+        {"think", "--history", "0,0", "--strength", "2", "--strength", "2"},
+        {"think", "--history", "0,0", "--strength", "2", "--strength2", "2"},
+        {"think", "--history", "0,0", "--strength", "2", "31"},
+        {"think", "--history", "0,0", "--strength", "2", "--tutorial"},
+        {"show", "--history", "0,0", "--strength", "2"},
+        {"bench", "--history", "0,0"},
+        {"bench", "--strength", "1"},
+        {"bench", "extra"},
+        {"selfplay", "--strength", "1"},
+        {"selfplay", "--strength2", "1"},
+        {"selfplay", "--strength", "1", "--strength2", "5"},
+        {"selfplay", "--strength", "1", "--strength2", "1", "--games", "0"},
+        {"selfplay", "--strength", "1", "--strength2", "1", "--games", "1001"},
+        {"selfplay", "--strength", "1", "--strength2", "1", "--games", "99999999999"},
+        {"selfplay", "--strength", "1", "--strength2", "1", "--games"},
+        {"selfplay", "--strength", "1", "--strength2", "1", "--board", "x.txt"},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        std::string shown;
+        for (const std::string& a : args)
+            shown += a + " ";
+        const Result r = RunTool(args);
+        EXPECT_EQ(r.code, kCliBadInput) << shown;
+        EXPECT_EQ(r.out, "") << shown;
+        EXPECT_EQ(r.err.rfind("tessark-cli: ", 0), 0u) << shown << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << shown << r.err;
+    }
 }
 
 } // namespace

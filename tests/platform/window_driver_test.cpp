@@ -1,0 +1,178 @@
+// The seam to the host driver, and queue details that the pump and timers rely on.
+#include "platform/clock.h"
+#include "platform/core/driver.h"
+#include "platform/core/window_internal.h"
+#include "platform/user.h"
+
+#include <gtest/gtest.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+namespace drv = platform::driver;
+
+std::vector<std::pair<HWND, drv::WindowEvent>> g_events;
+
+void RecordEvent(HWND hwnd, drv::WindowEvent event) {
+    g_events.emplace_back(hwnd, event);
+}
+void SmallScreen(int* w, int* h) {
+    *w = 240;
+    *h = 320;
+}
+
+class Driver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_events.clear();
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.lpszClassName = u"DriverTest";
+        ASSERT_NE(RegisterClassW(&wc), 0);
+    }
+    void TearDown() override {
+        drv::Install(nullptr);
+        UnregisterClassW(u"DriverTest", nullptr);
+        platform::clock::SetSimulated(false);
+    }
+    static HWND Make(DWORD style, HWND parent = nullptr, int w = 10) {
+        return CreateWindowExW(0, u"DriverTest", u"", style, 0, 0, w, w, parent, nullptr, nullptr,
+                               nullptr);
+    }
+};
+
+TEST_F(Driver, HearsAboutTopLevelWindowsOnlyAndSizesDefaults) {
+    static const drv::Driver table{"test", {SmallScreen, RecordEvent}, {}, {}, {}};
+    drv::Install(&table);
+    EXPECT_STREQ(drv::Current().name, "test");
+    HWND top = CreateWindowExW(0, u"DriverTest", u"", WS_POPUP | WS_VISIBLE, CW_USEDEFAULT, 0,
+                               CW_USEDEFAULT, 0, nullptr, nullptr, nullptr, nullptr);
+    HWND child = Make(WS_CHILD | WS_VISIBLE, top);
+    RECT r{};
+    GetWindowRect(top, &r);
+    EXPECT_EQ(r.right - r.left, 240);
+    EXPECT_EQ(r.bottom - r.top, 320);
+    MoveWindow(child, 1, 1, 5, 5, TRUE);
+    MoveWindow(top, 1, 1, 50, 50, TRUE);
+    DestroyWindow(top);
+    EXPECT_FALSE(IsWindow(child));
+    using E = drv::WindowEvent;
+    std::vector<std::pair<HWND, E>> want{
+        {top, E::Created}, {top, E::Shown}, {top, E::Moved}, {top, E::Hidden}, {top, E::Destroyed}};
+    EXPECT_EQ(g_events, want);
+
+    drv::Install(nullptr);
+    EXPECT_STREQ(drv::Current().name, "null");
+}
+
+TEST_F(Driver, InjectedInputAvoidsDisabledAndHiddenWindows) {
+    HWND top = Make(WS_POPUP | WS_VISIBLE, nullptr, 100);
+    HWND hidden = CreateWindowExW(0, u"DriverTest", u"", WS_CHILD, 0, 0, 50, 50, top, nullptr,
+                                  nullptr, nullptr);
+    CreateWindowExW(0, u"DriverTest", u"", WS_CHILD | WS_VISIBLE | WS_DISABLED, 50, 50, 50, 50, top,
+                    nullptr, nullptr, nullptr);
+    EXPECT_EQ(drv::InjectMouse(WM_LBUTTONDOWN, POINT{10, 10}, MK_LBUTTON), top);
+    // Over a disabled control the pointer belongs to its parent, as on the platform.
+    EXPECT_EQ(drv::InjectMouse(WM_LBUTTONDOWN, POINT{60, 60}, MK_LBUTTON), top);
+    EXPECT_EQ(WindowFromPoint(POINT{60, 60}), top);
+    EXPECT_EQ(WindowFromPoint(POINT{10, 10}), top);
+    ShowWindow(hidden, SW_SHOW);
+    EXPECT_EQ(drv::InjectMouse(WM_LBUTTONDOWN, POINT{10, 10}, MK_LBUTTON), hidden);
+    EnableWindow(top, FALSE);
+    EXPECT_EQ(drv::InjectMouse(WM_LBUTTONDOWN, POINT{10, 10}, MK_LBUTTON), nullptr);
+    DestroyWindow(top);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+    }
+}
+
+TEST_F(Driver, AWindowFilterAlsoTakesItsChildrensMessages) {
+    HWND a = Make(WS_POPUP);
+    HWND child = Make(WS_CHILD, a);
+    HWND b = Make(WS_POPUP);
+    PostMessageW(b, WM_USER, 1, 0);
+    PostMessageW(child, WM_USER, 2, 0);
+    PostMessageW(a, WM_USER, 3, 0);
+    MSG m{};
+    ASSERT_TRUE(PeekMessageW(&m, a, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.wParam, 2u);
+    ASSERT_TRUE(PeekMessageW(&m, a, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.wParam, 3u);
+    EXPECT_FALSE(PeekMessageW(&m, a, 0, 0, PM_REMOVE));
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.wParam, 1u);
+    DestroyWindow(a);
+    DestroyWindow(b);
+}
+
+TEST_F(Driver, TimersRestartWhenSetAgainAndDieWithTheirWindow) {
+    platform::clock::SetSimulated(true);
+    HWND w = Make(WS_POPUP);
+    SetTimer(w, 7, 100, nullptr);
+    platform::clock::AdvanceTo(90);
+    SetTimer(w, 7, 100, nullptr); // restarts: next tick at 190, not 100
+    MSG m{};
+    ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_TIMER));
+    EXPECT_EQ(GetTickCount(), 190u);
+    // A pending tick is left where it is by a look that does not take it.
+    platform::clock::AdvanceTo(290);
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE));
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_TIMER));
+    EXPECT_FALSE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)); // ticks do not pile up
+
+    UINT_PTR t1 = SetTimer(nullptr, 0, 50, nullptr);
+    UINT_PTR t2 = SetTimer(nullptr, 0, 50, nullptr);
+    EXPECT_NE(t1, 0u);
+    EXPECT_NE(t1, t2);
+    EXPECT_TRUE(KillTimer(nullptr, t1));
+    EXPECT_TRUE(KillTimer(nullptr, t2));
+
+    DestroyWindow(w);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(KillTimer(w, 7));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    platform::clock::AdvanceTo(10000);
+    EXPECT_FALSE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+}
+
+TEST_F(Driver, CloseDestroysByDefaultAndTheQuitCodeEndsThePump) {
+    HWND w = Make(WS_POPUP);
+    SendMessageW(w, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(w));
+    PostMessageW(nullptr, WM_QUIT, 9, 0); // posted by hand, it keeps its place
+    PostMessageW(nullptr, WM_USER, 0, 0);
+    MSG m{};
+    EXPECT_EQ(GetMessageW(&m, nullptr, 0, 0), FALSE);
+    EXPECT_EQ(m.wParam, 9u);
+    EXPECT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER));
+}
+
+HWND g_dirty = nullptr;
+
+TEST_F(Driver, PaintComesAfterPostsAndBeforeTimers) {
+    platform::clock::SetSimulated(true);
+    HWND w = Make(WS_POPUP);
+    g_dirty = w;
+    platform::wm::SetPaintSource([](DWORD) { return g_dirty; });
+    SetTimer(w, 1, 10, nullptr);
+    platform::clock::AdvanceTo(50);
+    PostMessageW(w, WM_USER, 0, 0);
+    MSG m{};
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER));
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_PAINT));
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)); // still dirty: paint again
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_PAINT));
+    g_dirty = nullptr; // validated
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_TIMER));
+    platform::wm::SetPaintSource(nullptr);
+    DestroyWindow(w);
+}
+
+} // namespace
