@@ -5,6 +5,7 @@
 #include "engine/cea_sprite.h"
 #include "foundation/memory.h"
 #include "foundation/tl_dialog.h"
+#include "platform/resource.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -170,6 +171,24 @@ Graphic::Graphic(const void* data, DWORD size, COLORREF transparent, Sprite* spr
     m.NotChild.prepared = kNoColor;
     m.NotChild.transparent = kNoColor;
     if (data) LoadFromMemory(static_cast<const BYTE*>(data), size, transparent, sprite);
+}
+
+Graphic::Graphic(HMODULE module, LPCTSTR name, COLORREF transparent, Sprite* sprite)
+    : children_(nullptr) {
+    Clear();
+    cChildren_ = 0;
+    valid_ = 1;
+    m.NotChild.prepared = kNoColor;
+    m.NotChild.transparent = kNoColor;
+    HRSRC found = FindResource(module, name, RT_BITMAP);
+    if (!found) found = FindResource(module, name, TEXT("GRAPHIC"));
+    if (!found) found = FindResource(module, name, TEXT("PSP"));
+    if (!found) return;
+    HGLOBAL loaded = LoadResource(module, found);
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    if (data)
+        LoadFromMemory(static_cast<const BYTE*>(data), SizeofResource(module, found), transparent,
+                       sprite);
 }
 
 Graphic::Graphic(LONG width, LONG height, DWORD bits, const RGBQUAD* colors) : children_(nullptr) {

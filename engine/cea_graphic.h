@@ -42,6 +42,8 @@ public:
     Graphic(LPCTSTR fileName, COLORREF transparent, Sprite* sprite = nullptr);
     Graphic(HANDLE file, COLORREF transparent, Sprite* sprite = nullptr);
     Graphic(const void* data, DWORD size, COLORREF transparent, Sprite* sprite = nullptr);
+    // A resource of type RT_BITMAP, "GRAPHIC" or "PSP", tried in that order.
+    Graphic(HMODULE module, LPCTSTR name, COLORREF transparent, Sprite* sprite = nullptr);
     // Blank: bits 0 takes the display's depth; colours default to black/white or the system
     // palette.
     Graphic(LONG width, LONG height, DWORD bits, const RGBQUAD* colors = nullptr);

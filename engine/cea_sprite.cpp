@@ -43,6 +43,15 @@ Sprite::Sprite(const BYTE* data, DWORD size, COLORREF transparent, LONG columns,
          columns, rows, limit);
 }
 
+Sprite::Sprite(HMODULE module, LPCTSTR name, LONG columns, LONG rows, DWORD limit)
+    : Sprite(module, name, kNoColor, columns, rows, limit) {}
+
+Sprite::Sprite(HMODULE module, LPCTSTR name, COLORREF transparent, LONG columns, LONG rows,
+               DWORD limit) {
+    Clear();
+    Load(new (MM("GRAPHIC")) Graphic(module, name, transparent, this), columns, rows, limit);
+}
+
 Sprite::Sprite(Sprite* parent, const RECT& rect) {
     Clear();
     child_ = 1;

@@ -21,6 +21,9 @@ public:
            DWORD limit);
     // A child sprite; the parent destroys it (with a warning) if it is still alive, so make it
     // with `new (MM("SPRITE"))`.
+    Sprite(HMODULE module, LPCTSTR name, LONG columns, LONG rows, DWORD limit);
+    Sprite(HMODULE module, LPCTSTR name, COLORREF transparent, LONG columns, LONG rows,
+           DWORD limit);
     Sprite(Sprite* parent, const RECT& rect);
     ~Sprite();
     Sprite(const Sprite&) = delete;

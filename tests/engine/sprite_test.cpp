@@ -3,6 +3,7 @@
 #include "engine/cea_sprite.h"
 #include "engine_test_support.h"
 #include "foundation/memory.h"
+#include "platform/resource.h"
 #include "tools/psp/psp_writer.h"
 
 #include <gtest/gtest.h>
@@ -116,6 +117,25 @@ TEST(SpriteChildren, ChildFramesAndDestructionTraces) {
     MemDelete(parent, MM("SPRITE"));
     EXPECT_EQ(trace.Count(expected), 1);
     EXPECT_EQ(trace.Count("Warning: freeing child sprite"), 1);
+}
+
+TEST(SpriteResources, GraphicsAndSpritesFromTheProgramsResources) {
+    HMODULE self = GetModuleHandle(nullptr);
+    // "GRAPHIC" 2001: three 6 x 4 layers; without a sprite only the first.
+    Graphic first(self, MAKEINTRESOURCE(2001), kNoColor);
+    ASSERT_TRUE(first.IsLoaded());
+    EXPECT_EQ(first.GetWidth(), 6);
+    EXPECT_EQ(first.GetPixelValue(5, 3), static_cast<DWORD>(23 / 3));
+    Sprite layers(self, MAKEINTRESOURCE(2001), RGB(1, 2, 3), 1, 1, kSpriteAllFrames);
+    ASSERT_EQ(layers.GetFrameCount(), 3u);
+    EXPECT_EQ(layers.GetFrame(2)->GetPixelValue(0, 0), 2u);
+    EXPECT_EQ(layers.GetFrame(2)->GetTransparency(), RGB(1, 2, 3));
+    // "PSP" by name, holding a 4 x 2 BMP, cut into two frames.
+    Sprite picture(self, TEXT("Picture"), 2, 1, kSpriteAllFrames);
+    ASSERT_EQ(picture.GetFrameCount(), 2u);
+    EXPECT_EQ(picture.GetFrame(1)->GetBitsPerPixel(), 24u);
+    Graphic missing(self, TEXT("Nothing"), kNoColor);
+    EXPECT_FALSE(missing.IsLoaded());
 }
 
 } // namespace
