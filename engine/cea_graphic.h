@@ -109,6 +109,9 @@ public:
 
     BOOL Save(HANDLE file);
     DWORD GetSaveSize(BOOL withFileHeader);
+    // Debug viewer: a window showing the graphic until it is closed; a click puts the pixel's
+    // colour and position in the title.
+    void Show();
 
     // ---- For the engine's own modules (PSP reader, palette groups, sprites, window) ----
 

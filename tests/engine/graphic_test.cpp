@@ -7,10 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/user.h"
+
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace {
 
@@ -568,6 +572,49 @@ TEST(GraphicLifecycle, AnOpenContextIsClosedWithAWarning) {
     EXPECT_TRUE(g->HasOpenDC());
     MemDelete(g, MM("GRAPHIC"));
     EXPECT_EQ(trace.Count("Warning: freeing graphic"), 1);
+}
+
+// ---- Debug viewer ---------------------------------------------------------------------------
+
+// Drives a viewer from another thread: click a pixel, read the title, close it.
+std::string ClickAndClose(LONG x, LONG y) {
+    std::string title;
+    HWND hwnd = nullptr;
+    for (int i = 0; i < 500 && !hwnd; ++i) {
+        hwnd = FindWindowA("GraphicShowClass", nullptr);
+        if (!hwnd) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!hwnd) return "no window";
+    PostMessageA(hwnd, WM_LBUTTONDOWN, 0, MAKELPARAM(x, y));
+    char text[128] = {};
+    for (int i = 0; i < 500; ++i) {
+        GetWindowTextA(hwnd, text, sizeof text);
+        if (std::string(text) != "Graphic") break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    title = text;
+    PostMessageA(hwnd, WM_COMMAND, 2, 0);
+    return title;
+}
+
+TEST(GraphicShow, ClickShowsThePixelAndCommandTwoCloses) {
+    Graphic deep(4, 3, 24);
+    deep.SetPixelColor(2, 1, RGB(10, 20, 30));
+    std::string title;
+    std::thread driver([&] { title = ClickAndClose(2, 1); });
+    deep.Show();
+    driver.join();
+    EXPECT_EQ(title, "RGB=10,20,30 - X=2,Y=1");
+    EXPECT_EQ(FindWindowA("GraphicShowClass", nullptr), nullptr);
+
+    RGBQUAD table[256] = {};
+    table[6] = {3, 2, 1, 0};
+    Graphic paletted(4, 3, 8, table);
+    paletted.SetPixelValue(3, 2, 6);
+    std::thread second([&] { title = ClickAndClose(3, 2); });
+    paletted.Show();
+    second.join();
+    EXPECT_EQ(title, "I=6, RGB=1,2,3 - X=3,Y=2");
 }
 
 } // namespace
