@@ -621,7 +621,7 @@ BOOL Graphic::SetTranslucency(DWORD mode, BYTE level) {
 }
 
 BOOL Graphic::SetOpacityFromGraphic(Graphic* mask) {
-    if (!Check("SetTranslucency")) return FALSE;
+    if (!Check("SetOpacityFromGraphic")) return FALSE;
     if (!mask || !mask->valid_ || mask->GetWidth() != GetWidth() ||
         mask->GetHeight() != GetHeight())
         return FALSE;
