@@ -199,13 +199,27 @@ void ApplyImageChannel(Graphic* target, const BYTE* bytes, DWORD length, const A
                        WORD channelType, ReadState& s) {
     std::int64_t w = RectWidth(rect);
     LONG tw = target->GetWidth(), th = target->GetHeight();
-    if (w > 0) {
-        DWORD at = 0;
-        for (std::int64_t y = rect.top; y < rect.bottom && at < length; ++y) {
-            for (std::int64_t x = rect.left; x < rect.right; ++x, ++at) {
+    DWORD bits = target->GetBitsPerPixel();
+    BYTE* pixels = target->GetBits();
+    std::int64_t pitch = target->GetPitch();
+    // The common layouts are written straight into the rows: one byte per pixel for palette
+    // indices, one byte of three for a colour channel.
+    int step = 0, offset = 0;
+    if (bits == 8 && channelType == 0) step = 1;
+    if (bits == 24 && channelType >= 1 && channelType <= 3) step = 3, offset = 3 - channelType;
+    if (w > 0 && pixels) {
+        std::int64_t first = std::max<std::int64_t>(rect.left, 0);
+        std::int64_t last = std::min<std::int64_t>(rect.right, tw);
+        for (std::int64_t y = rect.top, row = 0; y < rect.bottom && row < length; ++y, row += w) {
+            if (y < 0 || y >= th) continue;
+            for (std::int64_t x = first; x < last; ++x) {
+                std::int64_t at = row + (x - rect.left);
                 if (at >= length) break;
-                if (x < 0 || y < 0 || x >= tw || y >= th) continue;
                 DWORD v = bytes[at];
+                if (step) {
+                    pixels[y * pitch + x * step + offset] = static_cast<BYTE>(v);
+                    continue;
+                }
                 if (channelType != 0) {
                     int shift = channelType == 1 ? 16 : channelType == 2 ? 8 : 0;
                     v = (target->GetPixelValue(static_cast<LONG>(x), static_cast<LONG>(y)) &
