@@ -2,12 +2,14 @@
 
 #include <utility>
 
+#include "foundation/memory.h"
+
 MOVE* NewMove(Square from, Square to, const GameState& after) {
-    return new MOVE{from, to, after};
+    return new (MM("MOVE")) MOVE{from, to, after};
 }
 
 void DeleteMove(MOVE* move) {
-    delete move;
+    MemDelete(move, MM("MOVE"));
 }
 
 MoveList::MoveList(MoveList&& other) noexcept : moves_(std::move(other.moves_)) {

@@ -37,7 +37,7 @@ State& GetState() {
             c->name8 = Narrow(name);
             c->atom = s->nextAtom++;
             c->style = CS_GLOBALCLASS | CS_PARENTDC | CS_DBLCLKS;
-            c->proc = DefWindowProcW;
+            c->proc = SystemClassProc(name);
             c->system = true;
             s->classes[Folded(name)] = c;
         }

@@ -148,6 +148,8 @@ std::shared_ptr<Window> FindShared(State& s, HWND hwnd);
 POINT ScreenOrigin(State& s, const Window& w);
 POINT ClientOrigin(State& s, const Window& w);
 RECT Insets(DWORD style, DWORD exStyle);
+// The procedure of a pre-registered system class (the controls layer's, or DefWindowProcW).
+WNDPROC SystemClassProc(const char16_t* name);
 // The window that pointer input at a screen point goes to, without capture.
 HWND InputTarget(State& s, POINT screen);
 

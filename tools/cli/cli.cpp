@@ -16,6 +16,7 @@ constexpr const char* kUsage =
     "       tessark-cli think (--history TEXT | --board FILE) --strength N\n"
     "       tessark-cli bench\n"
     "       tessark-cli selfplay --strength A --strength2 B [--games N]\n"
+    "       tessark-cli game [--player1 P] [--player2 P]   (P: human, low, medium, high)\n"
     "  (strengths 1 Low, 2 Medium, 3 High; in selfplay A plays red (player 1), B blue)";
 
 // A self-played game longer than this is given up as unfinished.

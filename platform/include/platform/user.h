@@ -560,3 +560,4 @@ BOOL SystemParametersInfoA(UINT action, UINT param, LPVOID value, UINT winIni);
 #define SetClassLongPtr SetClassLongPtrW
 #define CreateWindow(c, n, s, x, y, w, h, p, m, i, a)                                              \
     CreateWindowEx(0, c, n, s, x, y, w, h, p, m, i, a)
+#include "platform/dlg.h"
