@@ -16,5 +16,7 @@ DISPLAY=:99 TESSARK_DRIVER=sdl "$demo" &
 demo_pid=$!
 sleep 3
 DISPLAY=:99 python3 "$here/x_screenshot.py" "$out/platform-demo-xvfb.png" 200,170 400,400
-kill $demo_pid $xvfb
+kill $demo_pid
+wait $demo_pid 2>/dev/null || true
+kill $xvfb
 echo "screenshots in $out: platform-demo-null.png platform-demo-xvfb.png"
