@@ -327,7 +327,10 @@ const Driver kSdl{"sdl", {nullptr, WindowEvent}, {Poll}, {nullptr, nullptr}, {nu
 } // namespace
 
 const Driver* SdlDriverIfAvailable() {
+    // Interrupt and terminate keep their usual meaning for the program.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+    std::atexit(SDL_Quit);
     return &kSdl;
 }
 
