@@ -49,6 +49,8 @@ protected:
     static void Drain() {
         MSG m;
         while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            // Removing WM_PAINT does not validate; it would come back for ever.
+            if (m.message == WM_PAINT) ValidateRect(m.hwnd, nullptr);
         }
     }
     HWND hwnd_ = nullptr;

@@ -302,6 +302,8 @@ protected:
         DestroyWindow(window);
         MSG m;
         while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            // Removing WM_PAINT does not validate; it would come back for ever.
+            if (m.message == WM_PAINT) ValidateRect(m.hwnd, nullptr);
         }
         UnregisterClassW(u"OpponentAnswerTest", nullptr);
         CloseHandle(gate);
