@@ -40,6 +40,10 @@ public:
     HPALETTE GetPalette();
     BOOL UsesColorCube() const { return colorCube_ ? TRUE : FALSE; }
 
+    // Debug viewer: the 256 colours as 16 x 16 cells until the window is closed; the title
+    // names the colour under the mouse.
+    void Show(const TCHAR* title);
+
 private:
     struct Member {
         DWORD used;

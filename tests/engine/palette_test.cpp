@@ -4,8 +4,14 @@
 #include "engine/cea_sprite.h"
 #include "engine_test_support.h"
 #include "foundation/memory.h"
+#include "platform/user.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -273,6 +279,76 @@ TEST(PaletteGroupLifecycle, DestroyedWhileOpenWarns) {
     std::string at = Hex(group);
     MemDelete(group, MM("PALETTEGROUP"));
     EXPECT_EQ(trace.Count("Warning: PaletteGroup " + at + " destroyed while open"), 1);
+}
+
+// Runs on a second thread while the viewer's loop runs on the test thread.
+struct ViewerReport {
+    RECT client{};
+    std::string overCell, outside;
+    COLORREF painted = kNoColor;
+};
+
+// The device screen keeps five bits a channel.
+bool NearlyEqual(COLORREF a, COLORREF b) {
+    for (int shift = 0; shift < 24; shift += 8)
+        if (std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)) > 7) return false;
+    return true;
+}
+
+template <class Predicate>
+bool WaitFor(Predicate done) {
+    for (int i = 0; i < 500; ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+std::string TitleOf(HWND hwnd) {
+    char text[128] = {};
+    GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
+ViewerReport DriveViewer() {
+    ViewerReport report;
+    HWND hwnd = nullptr;
+    if (!WaitFor([&] { return (hwnd = FindWindowA("PALETTEGROUPShowClass", nullptr)) != nullptr; }))
+        return report;
+    GetClientRect(hwnd, &report.client);
+    WaitFor([&] {
+        HDC dc = GetDC(hwnd);
+        report.painted = GetPixel(dc, 3 * 32 + 1, 1 * 24 + 1);
+        ReleaseDC(hwnd, dc);
+        return NearlyEqual(report.painted, RGB(200, 80, 16));
+    });
+    PostMessageA(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(3 * 32 + 31, 1 * 24 + 23));
+    WaitFor([&] { return TitleOf(hwnd) != "Colours"; });
+    report.overCell = TitleOf(hwnd);
+    PostMessageA(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(-4, -4));
+    WaitFor([&] { return TitleOf(hwnd) == "Colours"; });
+    report.outside = TitleOf(hwnd);
+    PostMessageA(hwnd, WM_COMMAND, 2, 0);
+    return report;
+}
+
+TEST(PaletteGroupShow, CellsNameTheirColourAndCommandTwoCloses) {
+    PaletteGroup group;
+    ASSERT_TRUE(group.Open());
+    group.AddSpecific(19, RGB(200, 80, 16));
+    group.Close();
+    ASSERT_EQ(group.GetColor(19), RGB(200, 80, 16));
+
+    ViewerReport report;
+    std::thread driver([&] { report = DriveViewer(); });
+    group.Show(TEXT("Colours"));
+    driver.join();
+    EXPECT_EQ(report.client.right - report.client.left, 512);
+    EXPECT_EQ(report.client.bottom - report.client.top, 384);
+    EXPECT_PRED2(NearlyEqual, report.painted, RGB(200, 80, 16));
+    EXPECT_EQ(report.overCell, "I=19, RGB=200,80,16 -- Colours");
+    EXPECT_EQ(report.outside, "Colours");
+    EXPECT_EQ(FindWindowA("PALETTEGROUPShowClass", nullptr), nullptr);
 }
 
 } // namespace
