@@ -16,6 +16,9 @@ endforeach()
 foreach(id RANGE 5001 5003)
     list(APPEND TESSARK_GAME_ASSETS ${TESSARK_ASSET_DIR}/logo_${id}.zz)
 endforeach()
+foreach(id 1012 1016 1017)
+    list(APPEND TESSARK_GAME_ASSETS ${TESSARK_ASSET_DIR}/graphic_${id}.psp)
+endforeach()
 
 function(tessark_add_game_resources target)
     tessark_add_resources(${target} ${CMAKE_SOURCE_DIR}/assets/tessark.rc

@@ -1,6 +1,8 @@
 // The game's resource script as linked into a program: every sound in its exact format and
 // length and clean (no clipping, no DC offset, silent ends), every string and dialog in both
 // languages, and tutorial pages that fit the tutorial's text box.
+#include "engine/cea_graphic.h"
+#include "foundation/memory.h"
 #include "foundation/zz.h"
 #include "platform/gdi.h"
 #include "platform/resource.h"
@@ -342,6 +344,26 @@ TEST(GameStrings, TutorialPagesFitTheTextBox) {
         DeleteObject(font);
     }
     DeleteDC(dc);
+}
+
+// ---- Images ------------------------------------------------------------------------------
+
+TEST(GameImages, StripsAndButtonFacesLoadThroughTheEngine) {
+    // The pictures of the interface, as the game loads them: 8-bit, blue transparent.
+    const struct {
+        unsigned id;
+        LONG width, height;
+    } images[] = {{1016, 240, 198}, {1017, 240, 198}, {1012, 128, 126}};
+    for (const auto& image : images) {
+        SCOPED_TRACE(image.id);
+        auto* g = new (MM("GRAPHIC"))
+            Graphic(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(image.id), 0xFF0000);
+        EXPECT_TRUE(g->IsLoaded());
+        EXPECT_EQ(g->GetWidth(), image.width);
+        EXPECT_EQ(g->GetHeight(), image.height);
+        EXPECT_EQ(g->GetBitsPerPixel(), 8u);
+        MemDelete(g, MM("GRAPHIC"));
+    }
 }
 
 // ---- Dialogs ------------------------------------------------------------------------------
