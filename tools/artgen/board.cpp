@@ -3,6 +3,7 @@
 #include "tools/artgen/board_geometry.h"
 #include "tools/artgen/pictures.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace artgen {
@@ -31,7 +32,6 @@ bool IsGoal(int row, int column, int* player) {
 const Rgba kBackdropTop = Rgb(18, 21, 36);
 const Rgba kBackdropBottom = Rgb(7, 8, 15);
 const Rgba kGroove = Rgb(12, 13, 20);
-const Rgba kLight = Rgb(255, 244, 214);
 
 // The face colour of a square before lighting.
 Rgba SquareBase(int row, int column) {
@@ -97,6 +97,16 @@ void DrawSlab(Canvas& c) {
     c.StrokePath({far0, far1, b, a}, 0.6f, Solid(Rgb(150, 160, 205, 0.5f)), true);
 }
 
+// The light of a lit square: warm and golden when faint, white at full strength.
+Rgba GlowColour(float glow) {
+    return Mix(Rgb(255, 206, 120), Rgb(255, 252, 242), glow * glow);
+}
+
+// How far a lit square's face goes towards the light at glow 0.2 ... 1 (levels 1 ... 5).
+float GlowAmount(float glow) {
+    return 0.04f + 0.94f * glow;
+}
+
 // A square: a tile a little below the rim with a bevel; `glow` 0 plain, up to 1 fully lit.
 void DrawSquare(Canvas& c, int row, int column, float glow) {
     Quad q = SquareQuad(row, column);
@@ -107,12 +117,15 @@ void DrawSquare(Canvas& c, int row, int column, float glow) {
     Rgba face = Scale(base, light);
     Rgba hi = Mix(face, Rgb(220, 228, 255), 0.28f);
     Rgba lo = Scale(face, 0.58f);
+    Rgba core = face;
     if (glow > 0) {
-        // Lit squares glow from inside: the face goes towards the light colour, the bevel too.
-        float k = glow;
-        face = Mix(face, kLight, 0.30f + 0.68f * k);
-        hi = Mix(hi, Rgb(255, 255, 246), 0.40f + 0.60f * k);
-        lo = Mix(lo, kLight, 0.20f + 0.65f * k);
+        // Lit squares glow from inside: brightest in the middle, the bevel a step behind.
+        Rgba lamp = GlowColour(glow);
+        float k = GlowAmount(glow);
+        face = Mix(face, lamp, k * 0.85f);
+        core = Mix(face, Rgb(255, 255, 250), 0.25f + 0.6f * glow);
+        hi = Mix(hi, lamp, std::min(1.0f, k * 1.05f));
+        lo = Mix(lo, lamp, k * 0.7f);
     }
     float o = inset, i0 = inset + bevel, i1 = 1 - inset - bevel, p = 1 - inset;
     // Bevel sides: top and left catch the light, bottom and right fall off.
@@ -124,10 +137,15 @@ void DrawSquare(Canvas& c, int row, int column, float glow) {
                   Solid(Mix(lo, face, 0.35f)));
     c.FillPolygon({Bilinear(q, o, p), Bilinear(q, i0, i1), Bilinear(q, i1, i1), Bilinear(q, p, p)},
                   Solid(lo));
+    std::vector<Point> inner = SubQuad(q, i0, i0, i1, i1);
+    if (glow > 0) {
+        float r = std::abs(q.p[1].x - q.p[0].x) * 0.5f;
+        c.FillPolygon(inner, Radial(centre, r, core, face, 0.85f));
+        return;
+    }
     // The face, with a soft gradient from its far edge.
     Point ft = Bilinear(q, 0.5f, i0), fb = Bilinear(q, 0.5f, i1);
-    c.FillPolygon(SubQuad(q, i0, i0, i1, i1),
-                  Linear(ft, Mix(face, hi, 0.25f), fb, Scale(face, glow > 0 ? 0.97f : 0.88f)));
+    c.FillPolygon(inner, Linear(ft, Mix(face, hi, 0.25f), fb, Scale(face, 0.88f)));
 }
 
 // The whole scene; `level` 0 plain, 1..5 every square lit that much.
@@ -144,16 +162,16 @@ Canvas DrawScene(int level) {
               {GridX(11, 0) + 0.5f, GridY(11) + 0.5f}}};
     std::vector<Point> plane{all.p[0], all.p[1], all.p[2], all.p[3]};
     float glow = level / 5.0f;
-    c.FillPolygon(plane, Solid(level ? Mix(kGroove, kLight, 0.15f + 0.55f * glow) : kGroove));
+    c.FillPolygon(plane, Solid(level ? Mix(kGroove, GlowColour(glow), 0.6f * glow) : kGroove));
     for (int row = 0; row < kBoardSquares; ++row)
         for (int column = 0; column < kBoardSquares; ++column)
             DrawSquare(c, row, column, glow);
     if (level > 0) {
         // Light spilling out of the squares over their edges.
         Canvas bloom(c.Width(), c.Height(), kScale);
-        bloom.FillPolygon(plane, Solid(WithAlpha(kLight, 1)));
+        bloom.FillPolygon(plane, Solid(GlowColour(glow)));
         bloom.Blur(3);
-        c.Draw(bloom, 0, 0, Blend::kAdd, 0.10f + 0.10f * glow);
+        c.Draw(bloom, 0, 0, Blend::kAdd, 0.06f + 0.14f * glow);
     } else {
         // A faint sheen across the board from the light above.
         c.FillPolygon(

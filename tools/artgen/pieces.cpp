@@ -13,8 +13,8 @@ namespace artgen {
 namespace {
 
 constexpr int kScale = 6;
-constexpr float kSide = 0.64f;   // cube edge, in squares
-constexpr float kHeight = 0.60f; // a little lower than wide: it reads as a cube from above
+constexpr float kSide = 0.70f;   // cube edge, in squares
+constexpr float kHeight = 0.58f; // a little lower than wide: it reads as a cube from above
 constexpr int kSheetWidth = 289, kSheetHeight = 307;
 constexpr int kCellWidth = 35, kCellHeight = 50, kHotX = 14, kHotY = 32;
 
@@ -247,84 +247,75 @@ struct Lcg {
     }
 };
 
-struct Shard {
-    std::vector<Point> shape; // relative to its centre
-    Point centre;
-    Point velocity;
-    float spin;
-    Rgba colour;
-};
-
-// One frame of a cube bursting, 35 x 50, foot point at (kHotX, kHotY).
+// One frame of a cube bursting, 35 x 50, foot point at (kHotX, kHotY): it flashes white, a
+// hot core swells, and the faces break into chunks that fly apart, tumble, fall and shrink.
 RgbImage ExplosionFrame(int player, int frame) {
     Canvas c(kCellWidth, kCellHeight, kScale);
     // The cube of a middle square, moved so that its foot lands on the frame's hot point.
     const float cx = 5.5f, cv = 5.5f;
     Point foot = Project({cx, cv, 0});
     Point shift{kHotX + 0.5f - foot.x, kHotY + 0.5f - foot.y};
-    const int n = 23;
     CubeFaces f = Faces(cx, cv, shift);
-    Point centre = At(f.front, 0.5f, 0.0f);
+    Point centre = At(f.front, 0.5f, 0.1f);
     CubeColours k = Colours(player);
+    const Rgba hot = Rgb(255, 250, 228);
     if (frame <= 2) {
-        DrawCube(c, cx, cv, shift, player, frame * 0.3f);
-    } else {
-        // The flash: a hot core that swells and then shrinks away.
-        float ft = (frame - 3) / 6.0f;
-        if (ft <= 1) {
-            float r = 4 + 10 * std::sin(ft * 3.14159f * 0.5f + 0.3f) * (1.1f - ft);
-            c.FillEllipse(centre, r * 1.1f, r,
-                          Radial(centre, r, Rgb(255, 252, 236), Mix(k.edge, k.top, 0.3f)));
-        }
-        // Shards: the faces cut into pieces that fly apart, spin, fall and shrink.
-        Lcg rng{player == 1 ? 1234567u : 7654321u};
-        std::vector<Shard> shards;
-        const Point* faces[3] = {f.top, f.front, f.side};
-        Rgba colours[3] = {k.top, k.front, k.side};
-        for (int fi = 0; fi < (f.hasSide ? 3 : 2); ++fi)
-            for (int i = 0; i < 3; ++i)
-                for (int j = 0; j < 3; ++j) {
-                    const Point* q = faces[fi];
-                    Point a = At(q, i / 3.0f, j / 3.0f), b = At(q, (i + 1) / 3.0f, j / 3.0f);
-                    Point d = At(q, (i + 1) / 3.0f, (j + 1) / 3.0f),
-                          e = At(q, i / 3.0f, (j + 1) / 3.0f);
-                    Shard s;
-                    s.centre = {(a.x + b.x + d.x + e.x) / 4, (a.y + b.y + d.y + e.y) / 4};
-                    for (Point p : {a, b, d, e})
-                        s.shape.push_back({p.x - s.centre.x, p.y - s.centre.y});
-                    float dx = s.centre.x - centre.x, dy = s.centre.y - centre.y - 2;
-                    float len = std::sqrt(dx * dx + dy * dy) + 0.5f;
-                    float speed = 9 + 7 * rng.Next();
-                    s.velocity = {dx / len * speed + (rng.Next() - 0.5f) * 4,
-                                  dy / len * speed - 8 - 6 * rng.Next()};
-                    s.spin = (rng.Next() - 0.5f) * 9;
-                    s.colour = Mix(colours[fi], k.edge, 0.25f * rng.Next());
-                    shards.push_back(s);
+        DrawCube(c, cx, cv, shift, player, frame * 0.35f);
+        return Flatten(c.Resolve(), kCellWidth, kCellHeight, TileColour(), &kTransparent);
+    }
+    // 0 at the burst, 1 at the last frame.
+    const float st = (frame - 3) / 19.0f;
+    // The core: a white-hot ball that swells over a few frames and sinks back.
+    if (frame <= 10) {
+        float ct = (frame - 3) / 7.0f;
+        float r = 3 + 9 * std::sin(3.14159f * std::min(1.0f, ct * 1.4f)) * (1 - 0.5f * ct);
+        c.FillEllipse(centre, r * 1.15f, r, Radial(centre, r, hot, Mix(k.edge, k.top, ct), 0.87f));
+    }
+    // Chunks: each visible face cut 2 x 2.
+    Lcg rng{player == 1 ? 1234567u : 7654321u};
+    const Point* faces[3] = {f.top, f.front, f.side};
+    const Rgba colours[3] = {k.top, k.front, k.side};
+    const float time = st * 1.1f + 0.08f;
+    for (int fi = 0; fi < (f.hasSide ? 3 : 2); ++fi)
+        for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 2; ++j) {
+                const Point* q = faces[fi];
+                Point corners[4] = {At(q, i / 2.0f, j / 2.0f), At(q, (i + 1) / 2.0f, j / 2.0f),
+                                    At(q, (i + 1) / 2.0f, (j + 1) / 2.0f),
+                                    At(q, i / 2.0f, (j + 1) / 2.0f)};
+                Point mid{(corners[0].x + corners[2].x) / 2, (corners[0].y + corners[2].y) / 2};
+                float dx = mid.x - centre.x, dy = mid.y - centre.y;
+                float len = std::sqrt(dx * dx + dy * dy) + 0.6f;
+                float speed = 11 + 6 * rng.Next();
+                Point v{dx / len * speed + (rng.Next() - 0.5f) * 5,
+                        dy / len * speed * 0.7f - 10 - 6 * rng.Next()};
+                float spin = (rng.Next() - 0.5f) * 8;
+                // Rough, not square: pull one corner in.
+                int notch = static_cast<int>(rng.Next() * 4) % 4;
+                Point p{mid.x + v.x * time, mid.y + v.y * time + 26 * time * time};
+                float size = std::max(0.3f, 1.0f - 0.7f * st);
+                float a = spin * time, ca = std::cos(a), sa = std::sin(a);
+                std::vector<Point> pts;
+                for (int n = 0; n < 4; ++n) {
+                    float ox = corners[n].x - mid.x, oy = corners[n].y - mid.y;
+                    float pull = n == notch ? 0.55f : 1.0f;
+                    ox *= size * pull * 1.15f, oy *= size * pull * 1.15f;
+                    pts.push_back({p.x + ox * ca - oy * sa, p.y + ox * sa + oy * ca});
                 }
-        float st = (frame - 2) / float(n - 3); // 0..1 over the burst
-        float time = st * 1.15f;
-        for (const Shard& s : shards) {
-            Point p{s.centre.x + s.velocity.x * time,
-                    s.centre.y + s.velocity.y * time + 22 * time * time};
-            float scale = std::max(0.0f, 1.15f - 1.05f * st);
-            float angle = s.spin * time, ca = std::cos(angle), sa = std::sin(angle);
-            std::vector<Point> pts;
-            for (Point q : s.shape)
-                pts.push_back(
-                    {p.x + (q.x * ca - q.y * sa) * scale, p.y + (q.x * sa + q.y * ca) * scale});
-            Rgba col = Mix(Mix(s.colour, Rgb(255, 246, 220), std::max(0.0f, 0.6f - st * 2)),
-                           Scale(s.colour, 0.55f), std::max(0.0f, st - 0.5f));
-            c.FillPolygon(pts, Solid(col));
-        }
-        // Sparks: bright specks on longer paths.
-        Lcg sparks{player == 1 ? 99u : 77u};
-        for (int i = 0; i < 14; ++i) {
-            float ang = sparks.Next() * 6.2832f, speed = 14 + 10 * sparks.Next();
-            Point p{centre.x + std::cos(ang) * speed * time,
-                    centre.y + std::sin(ang) * speed * time * 0.8f - 6 * time + 18 * time * time};
-            float r = 0.9f * std::max(0.0f, 1 - st * 1.1f) + 0.2f;
-            if (st < 0.95f) c.FillEllipse(p, r, r, Solid(Mix(Rgb(255, 240, 200), k.edge, st)));
-        }
+                Rgba col = Mix(colours[fi], hot, std::max(0.0f, 0.7f - 3 * st));
+                col = Mix(col, Scale(colours[fi], 0.6f), std::max(0.0f, st - 0.4f));
+                c.FillPolygon(pts, Solid(col));
+                // A lit edge on each chunk keeps it reading as a solid piece.
+                c.StrokeLine(pts[0], pts[1], 0.45f, Solid(Mix(col, k.edge, 0.6f)));
+            }
+    // Sparks on longer, faster paths.
+    Lcg sparks{player == 1 ? 99u : 77u};
+    for (int i = 0; i < 12; ++i) {
+        float ang = sparks.Next() * 6.2832f, speed = 16 + 9 * sparks.Next();
+        Point p{centre.x + std::cos(ang) * speed * time,
+                centre.y + std::sin(ang) * speed * time * 0.8f - 5 * time + 20 * time * time};
+        float r = 0.85f * (1 - st) + 0.25f;
+        if (st < 0.8f) c.FillEllipse(p, r, r, Solid(Mix(hot, k.edge, st * 1.2f)));
     }
     return Flatten(c.Resolve(), kCellWidth, kCellHeight, TileColour(), &kTransparent);
 }
