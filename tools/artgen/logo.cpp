@@ -104,28 +104,31 @@ void DrawTile(Canvas& c, const Pose& pose, float wordmark) {
             panel.push_back(inner(q.x > 0 ? q.x - m : q.x + m, q.y > 0 ? q.y - m : q.y + m));
         Point top = inner(0, -hh), bottom = inner(0, hh);
         c.FillPolygon(panel, Linear(top, Mix(col, kTileEdge, 0.15f), bottom, Scale(col, 0.75f)));
+        // A gloss across the upper left of the panel.
+        c.FillPolygon({inner(-hw + m, -hh + m), inner(hw * 0.35f, -hh + m),
+                       inner(-hw * 0.25f, hh - m), inner(-hw + m, hh - m)},
+                      Solid(Rgb(200, 220, 255, 0.07f)), Blend::kAdd);
+        // A fine gold line inside the rim.
+        const float g = m + 3.5f;
+        c.StrokePath({inner(-hw + g, -hh + g), inner(hw - g, -hh + g), inner(hw - g, hh - g),
+                      inner(-hw + g, hh - g)},
+                     0.7f, Solid(Scale(Rgb(226, 186, 104), 0.55f + 0.6f * lambert)), true);
         if (f.front && wordmark > 0) {
-            TextStyle style{Face::kSerifBold, 38, 1.0f};
+            TextStyle style{Face::kSerifBold, 33, 1.5f};
             const char* word = "Orvane";
             float w = TextWidth(style, word);
-            Point origin{centre.x - w / 2, centre.y + 13};
+            Point origin{centre.x - w / 2, centre.y + 11.5f};
             Canvas text(c.Width(), c.Height(), c.Scale());
             DrawText(text, style, origin, word, Solid(Rgb(255, 255, 255)));
             Canvas shadow = text.Shifted(1, 1.5f);
-            shadow.Tint(Rgb(6, 12, 34));
+            shadow.Tint(Rgb(4, 8, 26));
             shadow.Blur(1.2f);
-            c.Draw(shadow, 0, 0, Blend::kOver, 0.8f * wordmark);
-            Canvas face = text;
-            face.Tint(Mix(Rgb(240, 226, 180), Rgb(255, 250, 235), 0.3f));
-            c.Draw(face, 0, 0, Blend::kOver, wordmark);
-            // A faint sheen across the letters' upper half.
-            Canvas sheen = text;
-            sheen.MaskBy(text);
-            sheen.Tint(Rgb(255, 255, 255));
-            Canvas upper(c.Width(), c.Height(), c.Scale());
-            upper.FillRect(0, 0, static_cast<float>(c.Width()), centre.y - 2, Solid(Rgb(0, 0, 0)));
-            sheen.MaskBy(upper);
-            c.Draw(sheen, 0, 0, Blend::kOver, 0.25f * wordmark);
+            c.Draw(shadow, 0, 0, Blend::kOver, 0.85f * wordmark);
+            // Gold letters, light at the top and deeper below.
+            DrawText(c, style, origin, word,
+                     Linear({0, centre.y - 12}, Rgb(255, 240, 184), {0, centre.y + 11},
+                            Rgb(206, 150, 64)),
+                     Blend::kOver, wordmark);
         }
     }
 }
@@ -141,6 +144,14 @@ IndexedImage LogoPicture() {
         c.Clear(Rgb(0, 0, 0));
         float wordmark =
             i < kTumbleFrames ? 0 : (i - kTumbleFrames + 1) / float(kFrames - kTumbleFrames);
+        if (wordmark > 0) {
+            // A soft blue halo behind the resting tile; it fades out well inside the frame so
+            // the frame's edges stay the window's black.
+            Canvas halo(kLogoWidth, kFrameHeight, kScale);
+            halo.FillRect(24, 18, kLogoWidth - 24, kFrameHeight - 18, Solid(Rgb(70, 110, 220)));
+            halo.Blur(3);
+            c.Draw(halo, 0, 0, Blend::kOver, 0.45f * wordmark);
+        }
         DrawTile(c, TilePose(i), wordmark);
         RgbImage frame = Flatten(c.Resolve(), kLogoWidth, kFrameHeight, Rgb(0, 0, 0));
         all.pixels.insert(all.pixels.end(), frame.pixels.begin(), frame.pixels.end());
