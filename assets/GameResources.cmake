@@ -5,11 +5,11 @@
 #
 # TESSARK_ASSET_DIR is where the generators write; TESSARK_GAME_ASSETS lists every file the
 # script takes from there, so the script is compiled after the generators have run.
-include(${CMAKE_SOURCE_DIR}/tools/rc/Resources.cmake)
-
 set(TESSARK_ASSET_DIR ${CMAKE_BINARY_DIR}/assets)
 
-set(TESSARK_GAME_ASSETS)
+# The pictures of tools/artgen (TESSARK_ART_FILES, ArtFiles.cmake), then the sounds and the
+# strips and button faces.
+set(TESSARK_GAME_ASSETS ${TESSARK_ART_FILES})
 foreach(id RANGE 1030 1045)
     list(APPEND TESSARK_GAME_ASSETS ${TESSARK_ASSET_DIR}/wave_${id}.wav)
 endforeach()
@@ -24,4 +24,5 @@ function(tessark_add_game_resources target)
     tessark_add_resources(${target} ${CMAKE_SOURCE_DIR}/assets/tessark.rc
         INCLUDE ${TESSARK_ASSET_DIR}
         DEPENDS ${TESSARK_GAME_ASSETS})
+    add_dependencies(${target} tessark_art tessark_sounds tessark_uiart)
 endfunction()

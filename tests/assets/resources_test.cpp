@@ -348,12 +348,15 @@ TEST(GameStrings, TutorialPagesFitTheTextBox) {
 
 // ---- Images ------------------------------------------------------------------------------
 
-TEST(GameImages, StripsAndButtonFacesLoadThroughTheEngine) {
-    // The pictures of the interface, as the game loads them: 8-bit, blue transparent.
+TEST(GameImages, EveryPictureIsLinkedAndLoadsThroughTheEngine) {
+    // Each picture as the game loads it from its own resources: 8-bit, at its size.
     const struct {
         unsigned id;
         LONG width, height;
-    } images[] = {{1016, 240, 198}, {1017, 240, 198}, {1012, 128, 126}};
+    } images[] = {{1006, 240, 294}, {1007, 235, 220}, {1008, 235, 220}, {1009, 235, 220},
+                  {1010, 235, 220}, {1011, 235, 220}, {1012, 128, 126}, {1013, 210, 400},
+                  {1014, 289, 307}, {1015, 289, 307}, {1016, 240, 198}, {1017, 240, 198},
+                  {1026, 60, 18}};
     for (const auto& image : images) {
         SCOPED_TRACE(image.id);
         auto* g = new (MM("GRAPHIC"))
@@ -364,6 +367,19 @@ TEST(GameImages, StripsAndButtonFacesLoadThroughTheEngine) {
         EXPECT_EQ(g->GetBitsPerPixel(), 8u);
         MemDelete(g, MM("GRAPHIC"));
     }
+    // The logo: a zz block of a 200 x 2000 picture.
+    BYTE* logo = nullptr;
+    DWORD size = 0;
+    ASSERT_TRUE(zzloadresource(5000, &logo, &size));
+    auto* g = new (MM("GRAPHIC")) Graphic(logo, size, kNoColor);
+    EXPECT_EQ(g->GetWidth(), 200);
+    EXPECT_EQ(g->GetHeight(), 2000);
+    EXPECT_EQ(g->GetBitsPerPixel(), 8u);
+    MemDelete(g, MM("GRAPHIC"));
+    zzfree(logo);
+    // The icon, as the main window's class loads it.
+    EXPECT_NE(FindResourceW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1055), RT_GROUP_ICON),
+              nullptr);
 }
 
 // ---- Dialogs ------------------------------------------------------------------------------
