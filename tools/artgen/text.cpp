@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <sys/stat.h>
@@ -51,7 +52,13 @@ bool Exists(const std::string& path) {
 // fontconfig's file for the face, accepted only when it is the DejaVu file itself (a fallback
 // to another family would change the pictures from machine to machine).
 std::string FontconfigPath(const FaceInfo& info) {
-    if (!FcInit()) return {};
+    static const bool initialised = [] {
+        if (!FcInit()) return false;
+        // Fontconfig keeps allocations until it is finalised; leak checks would report them.
+        std::atexit(FcFini);
+        return true;
+    }();
+    if (!initialised) return {};
     std::string result;
     FcPattern* pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(info.family));
