@@ -277,6 +277,7 @@ struct Recipe {
     bool logo;
     double peak; // loudness relative to full scale
     Samples (*render)(const Format&, double);
+    double room = 0; // reverb mix; tonal sounds get a little space around them
 };
 
 Samples Creation1(const Format& f, double s) {
@@ -301,16 +302,25 @@ constexpr Format k44m16{44100, 16, 1};
 constexpr Format k8m16{8000, 16, 1};
 
 const Recipe kRecipes[] = {
-    {1030, k44s16, 0.07, false, 0.45, ButtonDown}, {1044, k44s16, 0.09, false, 0.5, ButtonConfirm},
-    {1031, k22m8, 1.24, false, 0.8, ComputerWins}, {1032, k22m8, 0.24, false, 0.65, PutDown},
-    {1033, k22m8, 0.19, false, 0.55, Return},      {1034, k22m8, 0.15, false, 0.55, PickUp},
-    {1035, k11m8, 0.05, false, 0.6, Refusal},      {1036, k44m8, 0.53, false, 0.85, Explosion},
-    {1045, k44m8, 2.50, false, 0.45, AfterSound},  {1037, k22m8, 0.71, false, 0.8, HumanWins},
-    {1038, k22m16, 0.92, false, 0.6, Creation1},   {1039, k22m16, 0.83, false, 0.6, Creation2},
-    {1040, k22m16, 0.64, false, 0.6, Creation3},   {1041, k22m8, 0.45, false, 0.6, Creation4},
-    {1042, k44m16, 0.50, false, 0.5, Slide},       {1043, k22m8, 1.10, false, 0.5, TraceSweep},
-    {5001, k22m8, 0.87, true, 0.6, LogoTumble},    {5002, k8m16, 0.48, true, 0.7, LogoSettle},
-    {5003, k22m8, 1.00, true, 0.6, LogoWordmark},
+    {1030, k44s16, 0.07, false, 0.45, ButtonDown},
+    {1044, k44s16, 0.09, false, 0.5, ButtonConfirm},
+    {1031, k22m8, 1.24, false, 0.8, ComputerWins, 0.35},
+    {1032, k22m8, 0.24, false, 0.65, PutDown},
+    {1033, k22m8, 0.19, false, 0.55, Return},
+    {1034, k22m8, 0.15, false, 0.55, PickUp},
+    {1035, k11m8, 0.05, false, 0.6, Refusal},
+    {1036, k44m8, 0.53, false, 0.85, Explosion},
+    {1045, k44m8, 2.50, false, 0.45, AfterSound},
+    {1037, k22m8, 0.71, false, 0.8, HumanWins, 0.3},
+    {1038, k22m16, 0.92, false, 0.6, Creation1, 0.25},
+    {1039, k22m16, 0.83, false, 0.6, Creation2, 0.25},
+    {1040, k22m16, 0.64, false, 0.6, Creation3, 0.25},
+    {1041, k22m8, 0.45, false, 0.6, Creation4, 0.2},
+    {1042, k44m16, 0.50, false, 0.5, Slide},
+    {1043, k22m8, 1.10, false, 0.5, TraceSweep, 0.3},
+    {5001, k22m8, 0.87, true, 0.6, LogoTumble},
+    {5002, k8m16, 0.48, true, 0.7, LogoSettle, 0.2},
+    {5003, k22m8, 1.00, true, 0.6, LogoWordmark, 0.35},
 };
 
 } // namespace
@@ -319,6 +329,7 @@ std::vector<Sound> RenderAll() {
     std::vector<Sound> out;
     for (const Recipe& r : kRecipes) {
         Samples s = r.render(r.format, r.seconds);
+        if (r.room > 0) Reverb(s, r.format.rate, r.room, r.seconds * 0.8);
         // Short sounds get short fades so their attack stays crisp; long ones fade gently.
         double fade = std::clamp(r.seconds * 0.06, 0.002, 0.03);
         auto pcm = Finish(std::move(s), r.format, r.peak, fade, 0xD17E + r.id);

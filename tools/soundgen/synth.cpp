@@ -119,6 +119,37 @@ void AddFm(Samples& out, int rate, double start, double length, double freq, dou
     }
 }
 
+void Reverb(Samples& samples, int rate, double mix, double decay) {
+    static const double kCombs[] = {0.0297, 0.0371, 0.0411, 0.0437};
+    static const double kAllPasses[] = {0.005, 0.0017};
+    Samples wet(samples.size(), 0.0);
+    for (double seconds : kCombs) {
+        auto delay = std::max<std::size_t>(1, Frames(seconds, rate));
+        double feedback = std::pow(0.001, seconds / std::max(0.05, decay));
+        std::vector<double> line(delay, 0.0);
+        double damped = 0;
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            double out = line[i % delay];
+            damped = 0.7 * out + 0.3 * damped; // high frequencies die sooner, as in a room
+            line[i % delay] = samples[i] + feedback * damped;
+            wet[i] += out * 0.25;
+        }
+    }
+    for (double seconds : kAllPasses) {
+        auto delay = std::max<std::size_t>(1, Frames(seconds, rate));
+        std::vector<double> line(delay, 0.0);
+        for (std::size_t i = 0; i < wet.size(); ++i) {
+            double stored = line[i % delay];
+            double in = wet[i];
+            double out = stored - 0.7 * in;
+            line[i % delay] = in + 0.7 * out;
+            wet[i] = out;
+        }
+    }
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] += mix * wet[i];
+}
+
 std::vector<std::uint8_t> Finish(Samples samples, const Format& format, double peak,
                                  double fadeSeconds, std::uint64_t ditherSeed) {
     const auto channels = static_cast<std::size_t>(format.channels);

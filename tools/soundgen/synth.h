@@ -70,6 +70,10 @@ void AddBell(Samples& out, int rate, double start, double freq, double amplitude
 void AddFm(Samples& out, int rate, double start, double length, double freq, double ratio,
            double index0, double index1, double amplitude, double attack, double decay);
 
+// Adds a small room to `samples` (mono): four damped comb filters and two all-passes, the wet
+// part scaled by `mix`; `decay` is the time in seconds the tail takes to fall by 60 dB.
+void Reverb(Samples& samples, int rate, double mix, double decay);
+
 // A PCM format.
 struct Format {
     int rate;

@@ -15,9 +15,9 @@ using artgen::Rgba;
 
 constexpr int kScale = 4;
 
-// The dark the pictures are drawn against (the board's surround): edge pixels that are kept are
-// blended towards it, so no blue fringe shows round the letters.
-const Rgba kMatte = Rgb(22, 20, 28);
+// The dark the pictures are drawn against (the board's backdrop round the banner and the
+// buttons): edge pixels that are kept are blended towards it, so no blue fringe shows.
+const Rgba kMatte = Rgb(8, 9, 16);
 const Rgba kOutline = Rgb(28, 18, 8);
 
 // Text with a one-pixel dark outline and a soft drop shadow, filled with `fill`, drawn onto
