@@ -208,6 +208,7 @@ struct IndexedImage {
 
 // Maps every pixel to the palette: a pixel equal to a fixed colour to that entry, every other
 // pixel to its nearest non-fixed entry, with Floyd–Steinberg error diffusion when `dither`.
+// (With no non-fixed entries at all, to the nearest fixed entry that is no marker colour.)
 IndexedImage Remap(const RgbImage& image, const Palette& palette, bool dither = false);
 // BuildPalette of this one image, then Remap.
 IndexedImage Quantize(const RgbImage& image, const std::vector<Rgb8>& fixed, bool dither = false,

@@ -92,6 +92,13 @@ void DrawSlab(Canvas& c) {
     c.FillPolygon({a, b, b2, a2}, Linear(a, Rgb(74, 80, 108), a2, Rgb(26, 28, 42)));
     c.FillPolygon({a, b, Point{b.x, b.y + 1}, Point{a.x, a.y + 1}},
                   Solid(Rgb(150, 160, 200, 0.55f)));
+    // The name, embossed in the middle of the front edge.
+    TextStyle style{Face::kSansBold, 7.0f, 2.4f};
+    const char* name = "TESSARK";
+    float w = TextWidth(style, name) - style.tracking;
+    Point origin{(a.x + b.x) / 2 - w / 2, (a.y + a2.y) / 2 + 2.6f};
+    DrawText(c, style, {origin.x, origin.y - 0.5f}, name, Solid(Rgb(8, 9, 16, 0.8f)));
+    DrawText(c, style, origin, name, Solid(Rgb(178, 188, 226, 0.85f)));
     // The rim around the squares.
     c.FillPolygon({far0, far1, b, a}, Linear(far0, Rgb(72, 78, 104), a, Rgb(92, 100, 132)));
     c.StrokePath({far0, far1, b, a}, 0.6f, Solid(Rgb(150, 160, 205, 0.5f)), true);

@@ -119,7 +119,8 @@ Palette BuildPalette(const std::vector<const RgbImage*>& images, const std::vect
                      int maxColours) {
     Palette palette;
     for (Rgb8 f : fixed)
-        if (std::find(palette.colours.begin(), palette.colours.end(), f) == palette.colours.end())
+        if (palette.colours.size() < 255 &&
+            std::find(palette.colours.begin(), palette.colours.end(), f) == palette.colours.end())
             palette.colours.push_back(f);
     palette.fixedCount = palette.colours.size();
     maxColours = std::clamp(maxColours, 1, 255);
@@ -268,7 +269,16 @@ IndexedImage Remap(const RgbImage& image, const Palette& palette, bool dither) {
                 out.indices[i] = static_cast<uint8_t>(fixedIt - palette.colours.begin());
                 continue;
             }
-            if (!hasFree) continue;
+            if (!hasFree) {
+                // No free entries: the nearest placed colour that is no marker, if any.
+                int bestD = -1;
+                for (size_t k = 0; k < fixedCount; ++k) {
+                    if (IsMarkerColour(palette.colours[k])) continue;
+                    int d = Distance(c.r, c.g, c.b, palette.colours[k]);
+                    if (bestD < 0 || d < bestD) bestD = d, out.indices[i] = static_cast<uint8_t>(k);
+                }
+                continue;
+            }
             float r = c.r, g = c.g, b = c.b;
             if (dither) r += cur[x + 1][0], g += cur[x + 1][1], b += cur[x + 1][2];
             uint8_t k = nearest(static_cast<int>(std::lround(r)), static_cast<int>(std::lround(g)),

@@ -180,6 +180,17 @@ TEST(QuantizeTest, PlacedMarkersStayExactAndNoOtherPixelBecomesOne) {
     }
 }
 
+TEST(QuantizeTest, NoRoomLeftNeverFallsBackToAMarker) {
+    RgbImage image;
+    image.width = 3, image.height = 1;
+    image.pixels = {kTransparent, {200, 200, 200}, {12, 12, 12}};
+    IndexedImage q = Quantize(image, {kTransparent, Rgb8{10, 10, 10}}, true, 2);
+    ASSERT_EQ(q.palette.size(), 2u);
+    EXPECT_EQ(q.ColourAt(0, 0), kTransparent);
+    EXPECT_EQ(q.ColourAt(1, 0), (Rgb8{10, 10, 10}));
+    EXPECT_EQ(q.ColourAt(2, 0), (Rgb8{10, 10, 10}));
+}
+
 TEST(QuantizeTest, SmoothPicturesKeepTheirColours) {
     RgbImage image;
     image.width = 128, image.height = 96;
