@@ -64,3 +64,7 @@ function(tessark_add_gtest name)
         PROPERTIES ENVIRONMENT "TESSARK_DRIVER=null;${ARG_ENV}" TIMEOUT 300)
 endfunction()
 include(${CMAKE_SOURCE_DIR}/tools/rc/Resources.cmake)
+include(${CMAKE_SOURCE_DIR}/tools/artgen/ArtFiles.cmake)
+
+# The game's resource script and the generated assets it takes (tessark_add_game_resources).
+include(${CMAKE_SOURCE_DIR}/assets/GameResources.cmake)

@@ -1,0 +1,214 @@
+// tessark-art-preview ASSETDIR OUT.bmp: one sheet that shows the pictures as the game puts them
+// together, loaded through the engine and placed by the layout read from their markers: the
+// board in English with the starting position, the buttons and a lit patch; the board in
+// Esperanto in mid-game with a piece bursting and a button held; the logo frames; explosion
+// frames of both colours; the goal strip. The status strips (1016/1017) and button faces
+// (1012) are used when ASSETDIR holds them.
+#include "engine/cea_graphic.h"
+#include "foundation/memory.h"
+#include "foundation/zz.h"
+#include "tools/artgen/artgen.h"
+#include "tools/artgen/layout.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace artlayout;
+
+namespace {
+
+std::vector<BYTE> ReadWhole(const std::string& path) {
+    std::vector<BYTE> bytes;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    BYTE buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(f);
+    return bytes;
+}
+
+std::unique_ptr<Graphic> Load(const std::vector<BYTE>& bytes, COLORREF transparent) {
+    if (bytes.empty()) return nullptr;
+    auto g = std::make_unique<Graphic>(bytes.data(), static_cast<DWORD>(bytes.size()), transparent);
+    if (!g->IsLoaded()) return nullptr;
+    return g;
+}
+
+std::unique_ptr<Graphic> LoadFile(const std::string& dir, const std::string& name,
+                                  COLORREF transparent) {
+    return Load(ReadWhole(dir + "/" + name), transparent);
+}
+
+struct Sheet {
+    artgen::RgbImage image;
+    Sheet(int w, int h, artgen::Rgb8 fill) {
+        image.width = w, image.height = h;
+        image.pixels.assign(static_cast<size_t>(w) * h, fill);
+    }
+    // Copies (sx, sy, w, h) of `src` to (x, y), leaving out its transparent colour.
+    void Blit(Graphic& src, LONG x, LONG y, LONG sx, LONG sy, LONG w, LONG h) {
+        COLORREF key = src.GetTransparency();
+        for (LONG j = 0; j < h; ++j)
+            for (LONG i = 0; i < w; ++i) {
+                LONG dx = x + i, dy = y + j;
+                if (dx < 0 || dy < 0 || dx >= image.width || dy >= image.height) continue;
+                if (sx + i < 0 || sy + j < 0 || sx + i >= src.GetWidth() ||
+                    sy + j >= src.GetHeight())
+                    continue;
+                COLORREF c = src.GetPixelColor(sx + i, sy + j);
+                if (key != kNoColor && c == key) continue;
+                image.At(dx, dy) = {GetRValue(c), GetGValue(c), GetBValue(c)};
+            }
+    }
+};
+
+struct Pictures {
+    std::unique_ptr<Graphic> board, glow[5], red, blue, frames, goal, strips[2], buttons;
+    BoardLayout layout;
+    PieceCut redCuts[11][11], blueCuts[11][11];
+    POINT hot{};
+};
+
+int Fail(const std::string& what) {
+    std::fprintf(stderr, "tessark-art-preview: %s\n", what.c_str());
+    return 1;
+}
+
+// A board view: pieces[row][column] 0 empty, 1 red, 2 blue; glow levels; the banner strip
+// (-1 none) of language `lang`; button `held` pressed (-1 none); a burst piece.
+struct View {
+    int pieces[11][11] = {};
+    int glow[11][11] = {};
+    int strip = -1, lang = 0, held = -1;
+    int burstRow = -1, burstColumn = -1, burstFrame = 0, burstColour = 1;
+};
+
+void DrawView(Sheet& out, Pictures& p, const View& v, LONG ox, LONG oy) {
+    out.Blit(*p.board, ox, oy, 0, 0, p.board->GetWidth(), p.board->GetHeight());
+    const BoardLayout& L = p.layout;
+    for (int r = 0; r < 11; ++r)
+        for (int c = 0; c < 11; ++c) {
+            int level = v.glow[r][c];
+            if (level < 1 || level > 5) continue;
+            const SquareRect& s = L.squares[r][c];
+            out.Blit(*p.glow[level - 1], ox + s.left, oy + s.top, s.left - L.glowOrigin.x,
+                     s.top - L.glowOrigin.y, s.right - s.left, s.bottom - s.top);
+        }
+    // Back to front: far rows first, and within a row the outer columns first.
+    for (int r = 10; r >= 0; --r)
+        for (int d = 5; d >= 0; --d)
+            for (int c : {5 - d, 5 + d}) {
+                if (d == 0 && c != 5) continue;
+                if (c < 0 || c > 10 || (d == 0 && c == 5 && false)) continue;
+                const SquareRect& s = L.squares[r][c];
+                LONG fx = ox + s.left + s.anchorX, fy = oy + s.top + s.anchorY;
+                int colour = v.pieces[r][c];
+                if (colour) {
+                    const PieceCut& cut = colour == 1 ? p.redCuts[r][c] : p.blueCuts[r][c];
+                    Graphic& sheet = colour == 1 ? *p.red : *p.blue;
+                    out.Blit(sheet, fx - cut.hotX, fy - cut.hotY, cut.rect.left, cut.rect.top,
+                             cut.rect.right - cut.rect.left, cut.rect.bottom - cut.rect.top);
+                }
+                if (r == v.burstRow && c == v.burstColumn) {
+                    int cell = v.burstFrame + (v.burstColour == 1 ? 0 : 24);
+                    out.Blit(*p.frames, fx - p.hot.x, fy - p.hot.y, 35 * (cell % 6),
+                             50 * (cell / 6), 35, 50);
+                }
+                if (d == 0) break;
+            }
+    if (p.strips[v.lang] && v.strip >= 0)
+        out.Blit(*p.strips[v.lang], ox + L.bannerPoint.x, oy + L.bannerPoint.y, 0, 18 * v.strip,
+                 240, 18);
+    if (p.buttons)
+        for (size_t i = 0; i < L.menuButtons.size() && i < 6; ++i) {
+            int face = 4 * static_cast<int>(i) + 2 * v.lang + (v.held == static_cast<int>(i));
+            out.Blit(*p.buttons, ox + L.menuButtons[i].x, oy + L.menuButtons[i].y, 32 * (face % 4),
+                     21 * (face / 4), 32, 21);
+        }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: tessark-art-preview ASSETDIR OUT.bmp\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    Pictures p;
+    std::string error;
+    p.board = LoadFile(dir, "graphic_1006.psp", kNoColor);
+    if (!p.board) return Fail("graphic_1006.psp does not load");
+    if (!ScanBoard(*p.board, &p.layout, &error)) return Fail("board: " + error);
+    for (int i = 0; i < 5; ++i) {
+        p.glow[i] = LoadFile(dir, "graphic_" + std::to_string(1007 + i) + ".psp", kNoColor);
+        if (!p.glow[i]) return Fail("a glow picture does not load");
+    }
+    p.red = LoadFile(dir, "graphic_1015.psp", kBlue);
+    p.blue = LoadFile(dir, "graphic_1014.psp", kBlue);
+    if (!p.red || !p.blue) return Fail("a piece sheet does not load");
+    if (!ReadPieceSheet(*p.red, p.redCuts, &error) || !ReadPieceSheet(*p.blue, p.blueCuts, &error))
+        return Fail("piece sheet: " + error);
+    p.frames = LoadFile(dir, "graphic_1013.psp", kBlue);
+    if (!p.frames || !FindHotPoint(*p.frames, &p.hot)) return Fail("explosion frames");
+    p.goal = LoadFile(dir, "graphic_1026.psp", kNoColor);
+    if (!p.goal) return Fail("goal strip");
+    p.strips[0] = LoadFile(dir, "graphic_1016.psp", kBlue);
+    p.strips[1] = LoadFile(dir, "graphic_1017.psp", kBlue);
+    p.buttons = LoadFile(dir, "graphic_1012.psp", kBlue);
+
+    std::vector<BYTE> zz = ReadWhole(dir + "/logo_5000.zz");
+    BYTE* logoBytes = nullptr;
+    DWORD logoSize = 0;
+    if (zz.empty() ||
+        !zzdecompress(&logoBytes, &logoSize, zz.data(), static_cast<DWORD>(zz.size())))
+        return Fail("logo_5000.zz does not expand");
+    std::unique_ptr<Graphic> logo =
+        Load(std::vector<BYTE>(logoBytes, logoBytes + logoSize), kNoColor);
+    zzfree(logoBytes);
+    if (!logo) return Fail("the logo does not load");
+
+    const int gap = 8;
+    Sheet out(240 * 2 + 200 * 2 + gap * 5, 294 + 2 * 50 + gap * 3, {40, 42, 48});
+    View start;
+    for (int c = 1; c <= 9; ++c)
+        start.pieces[8][c] = 1, start.pieces[2][c] = 2;
+    start.glow[3][4] = 2, start.glow[3][5] = 3, start.glow[4][5] = 5, start.glow[5][5] = 4,
+    start.glow[6][5] = 3, start.glow[7][5] = 2, start.glow[7][6] = 1;
+    start.strip = 2;
+    DrawView(out, p, start, gap, gap);
+
+    View mid;
+    const int red[][2] = {{8, 1}, {8, 2}, {7, 3}, {6, 5}, {8, 7}, {7, 8}, {5, 2}, {3, 6}, {1, 5}};
+    const int blue[][2] = {{2, 1}, {3, 2}, {4, 4}, {5, 5}, {6, 6}, {2, 8}, {9, 5}, {10, 4}, {4, 7}};
+    for (const auto& sq : red)
+        mid.pieces[sq[0]][sq[1]] = 1;
+    for (const auto& sq : blue)
+        mid.pieces[sq[0]][sq[1]] = 2;
+    mid.burstRow = 4, mid.burstColumn = 7, mid.burstFrame = 6, mid.burstColour = 1;
+    mid.glow[4][4] = 3, mid.glow[4][5] = 3, mid.glow[4][6] = 3, mid.glow[4][7] = 5;
+    mid.lang = 1, mid.held = 2, mid.strip = 7;
+    DrawView(out, p, mid, 240 + 2 * gap, gap);
+
+    // Logo frames: two columns of three.
+    const int logoFrames[6] = {0, 5, 9, 12, 15, 19};
+    for (int i = 0; i < 6; ++i)
+        out.Blit(*logo, 480 + 3 * gap + (i / 3) * (200 + gap), gap + (i % 3) * 100, 0,
+                 100 * logoFrames[i], 200, 100);
+    // Explosion frames, every other one, red then blue.
+    for (int k = 0; k < 2; ++k)
+        for (int i = 0; i < 12; ++i) {
+            int cell = k * 24 + 2 * i;
+            out.Blit(*p.frames, gap + 35 * i, 294 + 2 * gap + 50 * k, 35 * (cell % 6),
+                     50 * (cell / 6), 35, 50);
+        }
+    out.Blit(*p.goal, 12 * 35 + 3 * gap, 294 + 2 * gap, 0, 0, 60, 18);
+    if (p.buttons) out.Blit(*p.buttons, 12 * 35 + 4 * gap + 60, 294 + 2 * gap, 0, 0, 128, 126);
+    p = Pictures{};
+    logo.reset();
+    return artgen::WriteBytes(argv[2], artgen::BmpBytes(out.image)) ? 0 : 1;
+}
