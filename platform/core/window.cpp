@@ -769,6 +769,17 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     State& s = GetState();
     bool moved = false, sized = false;
     RECT r{};
+    if (!(flags & SWP_NOSIZE)) {
+        // A sizable or overlapped top-level window keeps within the limits it gives.
+        const DWORD style = static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE));
+        if (IsWindow(hwnd) && !(style & WS_CHILD) &&
+            ((style & WS_THICKFRAME) || !(style & WS_POPUP))) {
+            MINMAXINFO limits;
+            QueryMinMaxInfo(hwnd, &limits);
+            cx = std::max<int>(std::min<int>(cx, limits.ptMaxTrackSize.x), limits.ptMinTrackSize.x);
+            cy = std::max<int>(std::min<int>(cy, limits.ptMaxTrackSize.y), limits.ptMinTrackSize.y);
+        }
+    }
     {
         std::lock_guard lock(s.lock);
         Window* w = Find(s, hwnd);
