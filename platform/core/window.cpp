@@ -96,6 +96,14 @@ void Notify(State& s, HWND hwnd, platform::driver::WindowEvent event) {
     if (w != nullptr && w->parent == nullptr) platform::driver::NotifyWindow(hwnd, event);
 }
 
+} // namespace
+
+void platform::wm::NotifyIconChanged(HWND hwnd) {
+    Notify(GetState(), hwnd, platform::driver::WindowEvent::IconChanged);
+}
+
+namespace {
+
 bool WrongThread(const Window& w) {
     return w.queue->threadId != CurrentThreadId();
 }
