@@ -2,6 +2,7 @@
 #pragma once
 
 #define IDD_CONTROLS 100
+#define IDI_DEMO 101
 #define IDC_LOW 1001
 #define IDC_MEDIUM 1002
 #define IDC_HIGH 1003

@@ -1,7 +1,7 @@
 // tessark-platform-demo: one window that paints a board, marks each click with a disc, writes
 // typed letters in its status line and follows the pointer with a crosshair cursor. Under the
-// board, one line opens a dialog with every standard control and one plays a generated tone.
-// `--dialog` opens the dialog at once.
+// board, one line opens a dialog with every standard control, one plays a generated tone and one
+// opens a round (shaped) window. `--dialog` and `--round` open them at once.
 // Headless: TESSARK_DRIVER=null TESSARK_SCRIPT=demo.script (see demo.script beside this file).
 #include "platform/dlg.h"
 #include "platform/gdi.h"
@@ -20,12 +20,17 @@ namespace {
 
 constexpr int kCell = 20;
 constexpr int kCells = 11;
+// Under the board: the status line, then one line per part, kLine pixels each.
+constexpr int kLine = 16;
+constexpr int kStatusTop = 10 + kCells * kCell + 2;
+constexpr int kPartTop = kStatusTop + kLine;
 
 std::vector<POINT> g_marks;
 std::u16string g_typed;
 
 constexpr UINT WM_TONE_DONE = WM_APP + 1;
 constexpr UINT WM_OPEN_DIALOG = WM_APP + 2;
+constexpr UINT WM_OPEN_ROUND = WM_APP + 3;
 
 HWND g_main = nullptr;
 HWND g_dialog = nullptr;
@@ -158,6 +163,69 @@ void OpenDialog(HWND owner) {
     DialogBoxParamW(nullptr, MAKEINTRESOURCEW(IDD_CONTROLS), owner, ControlsProc, 0);
 }
 
+// ---- A round window
+// ------------------------------------------------------------------------------
+
+constexpr int kRound = 120;
+
+LRESULT CALLBACK RoundProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        // Rings from dark to light blue, one row of each disc at a time.
+        for (int i = 0; i < 6; ++i) {
+            HBRUSH ring = CreateSolidBrush(RGB(20 + 30 * i, 50 + 30 * i, 140 + 20 * i));
+            const double radius = kRound / 2.0 - i * 9;
+            for (int y = 0; y < kRound; ++y) {
+                double dy = y + 0.5 - kRound / 2.0;
+                if (dy * dy >= radius * radius) continue;
+                int half = static_cast<int>(std::sqrt(radius * radius - dy * dy) + 0.5);
+                RECT row{kRound / 2 - half, y, kRound / 2 + half, y + 1};
+                FillRect(dc, &row, ring);
+            }
+            DeleteObject(ring);
+        }
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(255, 255, 255));
+        HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        RECT top{0, kRound / 2 - 16, kRound, kRound / 2};
+        RECT bottom{0, kRound / 2, kRound, kRound / 2 + 16};
+        DrawTextW(dc, u"Round window", -1, &top, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        DrawTextW(dc, u"tap to close", -1, &bottom, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        SelectObject(dc, old);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_LBUTTONUP:
+        DestroyWindow(hwnd);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void OpenRoundWindow(HWND owner) {
+    RECT o{};
+    GetWindowRect(owner, &o);
+    HWND round = CreateWindowExW(0, u"PlatformDemoRound", u"Round window", WS_POPUP,
+                                 (o.left + o.right - kRound) / 2, (o.top + o.bottom - kRound) / 2,
+                                 kRound, kRound, owner, nullptr, nullptr, nullptr);
+    if (round == nullptr) return;
+    // A disc, one row at a time.
+    HRGN disc = CreateRectRgn(0, 0, 0, 0);
+    const double r = kRound / 2.0;
+    for (int y = 0; y < kRound; ++y) {
+        double dy = y + 0.5 - r;
+        int half = static_cast<int>(std::sqrt(std::max(0.0, r * r - dy * dy)) + 0.5);
+        HRGN row = CreateRectRgn(kRound / 2 - half, y, kRound / 2 + half, y + 1);
+        CombineRgn(disc, disc, row, RGN_OR);
+        DeleteObject(row);
+    }
+    SetWindowRgn(round, disc, TRUE);
+    ShowWindow(round, SW_SHOW);
+    SetForegroundWindow(round);
+}
+
 // Each part gets a line under the board and is called on a click inside it.
 struct DemoPart {
     const char16_t* label;
@@ -165,7 +233,8 @@ struct DemoPart {
 };
 std::vector<DemoPart>& Parts() {
     static std::vector<DemoPart> parts{{u"\u25B6 Open the dialog of every control", OpenDialog},
-                                       {u"\u266A Play a tone", PlayTone}};
+                                       {u"\u266A Play a tone", PlayTone},
+                                       {u"\u25CF Open a round window", OpenRoundWindow}};
     return parts;
 }
 
@@ -199,13 +268,13 @@ void PaintBoard(HWND hwnd, HDC dc) {
     HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
     std::u16string status =
         u"Clicks: " + std::u16string(1, u'0' + g_marks.size() % 10) + u"  Keys: " + g_typed;
-    RECT line{10, 10 + kCells * kCell + 6, client.right - 10, client.bottom};
+    RECT line{10, kStatusTop, client.right - 10, client.bottom};
     DrawTextW(dc, reinterpret_cast<LPCWSTR>(status.c_str()), -1, &line, DT_LEFT | DT_TOP);
-    int y = line.top + 18;
+    int y = kPartTop;
     for (const DemoPart& part : Parts()) {
-        RECT r{10, y, client.right - 10, y + 16};
+        RECT r{10, y, client.right - 10, y + kLine};
         DrawTextW(dc, reinterpret_cast<LPCWSTR>(part.label), -1, &r, DT_LEFT | DT_TOP);
-        y += 18;
+        y += kLine;
     }
     SelectObject(dc, oldFont);
 }
@@ -224,9 +293,9 @@ LRESULT CALLBACK DemoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_LBUTTONDOWN: {
         POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        int partTop = 10 + kCells * kCell + 24;
+        const int partTop = kPartTop;
         if (p.y >= partTop && !Parts().empty()) {
-            std::size_t i = static_cast<std::size_t>((p.y - partTop) / 18);
+            std::size_t i = static_cast<std::size_t>((p.y - partTop) / kLine);
             if (i < Parts().size()) Parts()[i].onClick(hwnd);
             return 0;
         }
@@ -245,6 +314,9 @@ LRESULT CALLBACK DemoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_OPEN_DIALOG:
         OpenDialog(hwnd);
+        return 0;
+    case WM_OPEN_ROUND:
+        OpenRoundWindow(hwnd);
         return 0;
     case WM_DESTROY:
         if (g_tone.device != nullptr) {
@@ -265,8 +337,12 @@ int main(int argc, char** argv) {
     wc.lpfnWndProc = DemoProc;
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.lpszClassName = u"PlatformDemo";
+    wc.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_DEMO));
     if (RegisterClassW(&wc) == 0) return 1;
-    RECT r{0, 0, 2 * 10 + kCells * kCell, 10 + kCells * kCell + 60};
+    wc.lpfnWndProc = RoundProc;
+    wc.lpszClassName = u"PlatformDemoRound";
+    if (RegisterClassW(&wc) == 0) return 1;
+    RECT r{0, 0, 2 * 10 + kCells * kCell, kPartTop + 3 * kLine};
     AdjustWindowRectEx(&r, WS_POPUP | WS_CAPTION | WS_SYSMENU, FALSE, 0);
     HWND hwnd = CreateWindowExW(0, u"PlatformDemo", u"Tessark platform demo",
                                 WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, r.right - r.left,
@@ -276,7 +352,10 @@ int main(int argc, char** argv) {
     ShowWindow(hwnd, SW_SHOW);
     SetForegroundWindow(hwnd);
     UpdateWindow(hwnd);
-    if (argc > 1 && std::strcmp(argv[1], "--dialog") == 0) PostMessageW(hwnd, WM_OPEN_DIALOG, 0, 0);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--dialog") == 0) PostMessageW(hwnd, WM_OPEN_DIALOG, 0, 0);
+        if (std::strcmp(argv[i], "--round") == 0) PostMessageW(hwnd, WM_OPEN_ROUND, 0, 0);
+    }
     MSG m;
     while (GetMessageW(&m, nullptr, 0, 0) > 0) {
         TranslateMessage(&m);

@@ -23,5 +23,12 @@ DISPLAY=:99 python3 "$here/x_screenshot.py" "$out/platform-demo-xvfb.png" 261,23
     469,334 289,612
 kill $demo_pid
 wait $demo_pid 2>/dev/null || true
+# The round window is a shaped host window: the board shows around the disc.
+DISPLAY=:99 SDL_AUDIODRIVER=dummy TESSARK_DRIVER=sdl "$demo" --round &
+demo_pid=$!
+sleep 3
+DISPLAY=:99 python3 "$here/x_screenshot.py" "$out/platform-demo-xvfb-round.png"
+kill $demo_pid
+wait $demo_pid 2>/dev/null || true
 kill $xvfb
-echo "screenshots in $out: platform-demo-null.png platform-demo-board.png platform-demo-xvfb.png"
+echo "screenshots in $out: platform-demo-null.png platform-demo-board.png platform-demo-xvfb.png platform-demo-xvfb-round.png"
