@@ -1,7 +1,10 @@
 #include "foundation/memory.h"
 
+#include "platform/dlg.h"
+
 #include <atomic>
 #include <bit>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -106,10 +109,27 @@ bool ReportEnabled() {
     return value && std::strcmp(value, "1") == 0;
 }
 
+// Whether a debugger is attached (Linux names the tracer in the process status).
+bool DebuggerAttached() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status) return false;
+    char line[256];
+    long tracer = 0;
+    while (std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "TracerPid: %ld", &tracer) == 1) break;
+    std::fclose(status);
+    return tracer != 0;
+}
+
 void DefaultAddressHook(const MemReport& report) {
     char text[1024];
     MemFormatAddressReport(report, text, sizeof text);
+    // Also on standard error, so headless runs, whose boxes answer by themselves, keep it.
     std::fprintf(stderr, "Memory Manager\n%s\n", text);
+    if (MessageBoxA(nullptr, text, "Memory Manager", MB_OKCANCEL | MB_ICONHAND) != IDCANCEL) return;
+    // Without a debugger the trap would end the program and lose its unsaved state, so the
+    // choice to debug then only continues.
+    if (DebuggerAttached()) std::raise(SIGTRAP);
 }
 
 void DefaultDiagnosticHook(const MemReport& report) {
@@ -330,9 +350,11 @@ bool CheckSignatures(Block* b, const char* file, long line) {
 
 void Release(const void* address, const char* file, long line, bool untrack) {
     Manager& m = Mgr();
-    std::lock_guard<std::recursive_mutex> hold(m.lock);
+    std::unique_lock<std::recursive_mutex> hold(m.lock);
     Block* b = Lookup(m, address);
     if (!b) {
+        // The report waits for a person; other threads keep allocating meanwhile.
+        hold.unlock();
         Report(gAddressHook, "An invalid address was deleted.", address, nullptr, file, line);
         return;
     }
@@ -403,9 +425,10 @@ void MemUntrackObject(const void* object, const char* file, long line) {
 
 void MemTare(const void* address, const char* file, long line) {
     Manager& m = Mgr();
-    std::lock_guard<std::recursive_mutex> hold(m.lock);
+    std::unique_lock<std::recursive_mutex> hold(m.lock);
     Block* b = Lookup(m, address);
     if (!b) {
+        hold.unlock();
         Report(gAddressHook, "An invalid address was tared.", address, nullptr, file, line);
         return;
     }

@@ -118,8 +118,10 @@ struct MemReport {
 };
 using MemReportHook = void (*)(const MemReport& report);
 
-// The unknown-address report ("An invalid address was deleted."). The default writes the
-// "Memory Manager" message text to standard error. Returns the previous hook.
+// The unknown-address report ("An invalid address was deleted."). The default shows the
+// "Memory Manager" message box (OK and Cancel, stop icon; Cancel traps into an attached
+// debugger) and writes its text to standard error. Called without the manager's lock held.
+// Returns the previous hook.
 MemReportHook SetMemAddressHook(MemReportHook hook);
 // Every other diagnostic (wrong kind of release, overwritten signatures) and each line of
 // the leak report. The default prints to standard error when TESSARK_MEMREPORT=1.

@@ -7,7 +7,7 @@
 
 namespace platform::driver {
 
-enum class WindowEvent { Created, Destroyed, Moved, Shown, Hidden, TextChanged };
+enum class WindowEvent { Created, Destroyed, Moved, Shown, Hidden, TextChanged, IconChanged };
 
 struct ScreenOps {
     // The host screen in pixels.

@@ -383,6 +383,7 @@ HDC GetDC(HWND hwnd) {
 }
 
 int ReleaseDC(HWND hwnd, HDC hdc) {
+    if (hwnd != nullptr) platform::wm::WindowDCReleased(hdc);
     {
         std::lock_guard lock(Lock());
         auto dc = FindDC(hdc);

@@ -509,6 +509,28 @@ LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         buffer[n] = 0;
         return static_cast<LRESULT>(n);
     }
+    case WM_SETICON:
+    case WM_GETICON: {
+        State& s = GetState();
+        HICON previous = nullptr;
+        {
+            std::lock_guard lock(s.lock);
+            Window* w = Find(s, hwnd);
+            if (w == nullptr) return 0;
+            HICON& slot = wParam == ICON_BIG ? w->bigIcon : w->smallIcon;
+            if (msg == WM_GETICON) {
+                // ICON_SMALL2 falls back to the big icon.
+                HICON icon = slot;
+                if (icon == nullptr && wParam == ICON_SMALL2) icon = w->bigIcon;
+                return reinterpret_cast<LRESULT>(icon);
+            }
+            if (wParam != ICON_BIG && wParam != ICON_SMALL) return 0;
+            previous = slot;
+            slot = reinterpret_cast<HICON>(lParam);
+        }
+        NotifyIconChanged(hwnd);
+        return reinterpret_cast<LRESULT>(previous);
+    }
     case WM_CLOSE:
         DestroyWindow(hwnd);
         return 0;

@@ -30,6 +30,19 @@ struct PaintRec {
 
 std::mutex g_lock;
 std::unordered_map<HWND, PaintRec> g_recs;
+
+// The pixels of a WS_CLIPCHILDREN window's visible children under one of its contexts: what
+// the context draws over them is put back when it is released, so the parent never draws on
+// its children.
+struct KeptArea {
+    RECT rect; // surface coordinates
+    std::vector<DWORD> pixels;
+};
+struct Kept {
+    std::shared_ptr<detail::Bitmap> surface;
+    std::vector<KeptArea> areas;
+};
+std::unordered_map<HDC, Kept> g_kept;
 std::atomic<int> g_dirty{0}; // windows with an update region
 
 // Where a window draws: all in its top-level window's surface coordinates.
@@ -41,6 +54,7 @@ struct Geometry {
     SIZE topSize{}; // the top-level window's size
     bool visible = false;
     bool clipChildren = false;
+    std::vector<RECT> children; // visible children's rectangles, with clipChildren only
 };
 
 SIZE ClientSize(const Window& w) {
@@ -77,6 +91,16 @@ bool GeometryLocked(State& s, HWND hwnd, Geometry* g) {
     g->clip = {0, 0, g->topSize.cx, g->topSize.cy};
     g->visible = true;
     g->clipChildren = (w->style & WS_CLIPCHILDREN) != 0;
+    if (g->clipChildren) {
+        for (HWND c : w->children) {
+            Window* cw = Find(s, c);
+            if (cw == nullptr || !(cw->style & WS_VISIBLE)) continue;
+            POINT o = ScreenOrigin(s, *cw);
+            g->children.push_back({o.x - topOrigin.x, o.y - topOrigin.y,
+                                   o.x - topOrigin.x + (cw->rect.right - cw->rect.left),
+                                   o.y - topOrigin.y + (cw->rect.bottom - cw->rect.top)});
+        }
+    }
     for (Window* x = w; x != nullptr; x = x->parent != nullptr ? Find(s, x->parent) : nullptr) {
         POINT o = ClientOrigin(s, *x);
         SIZE size = ClientSize(*x);
@@ -175,12 +199,14 @@ void Invalidate(HWND hwnd, HRGN region, bool erase) {
             return;
         }
         client = ClientSize(*w);
-        for (HWND c : w->children) {
-            Window* cw = Find(s, c);
-            if (cw == nullptr || !(cw->style & WS_VISIBLE)) continue;
-            RECT in = Insets(cw->style, cw->exStyle);
-            children.push_back({c, {cw->rect.left + in.left, cw->rect.top + in.top}});
-        }
+        // Children of a WS_CLIPCHILDREN window keep their pixels when it repaints.
+        if (!(w->style & WS_CLIPCHILDREN))
+            for (HWND c : w->children) {
+                Window* cw = Find(s, c);
+                if (cw == nullptr || !(cw->style & WS_VISIBLE)) continue;
+                RECT in = Insets(cw->style, cw->exStyle);
+                children.push_back({c, {cw->rect.left + in.left, cw->rect.top + in.top}});
+            }
     }
     HRGN bounds = CreateRectRgn(0, 0, client.cx, client.cy);
     CombineRgn(region, region, bounds, RGN_AND);
@@ -262,7 +288,41 @@ HDC MakeDC(HWND hwnd, const RECT* limit) {
         clip = Intersect(clip, l);
     }
     std::lock_guard gdiLock(detail::Lock());
-    return detail::NewWindowDC(surface, clip, g.origin);
+    HDC dc = detail::NewWindowDC(surface, clip, g.origin);
+    if (dc == nullptr) return nullptr;
+    Kept kept{surface, {}};
+    for (const RECT& child : g.children) {
+        RECT r = Intersect(child, clip);
+        if (r.right <= r.left) continue;
+        KeptArea area{r, {}};
+        area.pixels.reserve(static_cast<std::size_t>((r.right - r.left) * (r.bottom - r.top)));
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                area.pixels.push_back(surface->surface.Get(x, y));
+        kept.areas.push_back(std::move(area));
+    }
+    if (!kept.areas.empty()) {
+        g_kept[dc] = std::move(kept);
+    } else {
+        g_kept.erase(dc); // a stale entry of a context deleted some other way
+    }
+    return dc;
+}
+
+// Puts back the children's pixels under a context that is being released.
+void RestoreKept(HDC dc) {
+    std::lock_guard lock(g_lock);
+    auto it = g_kept.find(dc);
+    if (it == g_kept.end()) return;
+    std::lock_guard gdiLock(detail::Lock());
+    detail::Surface& s = it->second.surface->surface;
+    for (const KeptArea& area : it->second.areas) {
+        std::size_t i = 0;
+        for (int y = area.rect.top; y < area.rect.bottom; ++y)
+            for (int x = area.rect.left; x < area.rect.right; ++x)
+                if (x < s.width && y < s.height) s.Put(x, y, area.pixels[i++]);
+    }
+    g_kept.erase(it);
 }
 
 // The frame and caption of a top-level window, drawn when the window itself paints.
@@ -349,6 +409,10 @@ HCURSOR StandardCursor(ULONG_PTR id) {
 
 HDC WindowDC(HWND hwnd) {
     return MakeDC(hwnd, nullptr);
+}
+
+void WindowDCReleased(HDC hdc) {
+    RestoreKept(hdc);
 }
 
 void WindowDrawn(HWND hwnd) {
@@ -455,7 +519,11 @@ void QueryMinMaxInfo(HWND hwnd, MINMAXINFO* info) {
     info->ptMaxSize = {work.right - work.left, work.bottom - work.top};
     info->ptMaxPosition = {work.left, work.top};
     info->ptMinTrackSize = {1, 1};
-    info->ptMaxTrackSize = info->ptMaxSize;
+    // As on the platform, a window may be sized a little past the screen, by its frames.
+    const int frameX = 2 * (GetSystemMetrics(SM_CXDLGFRAME) + GetSystemMetrics(SM_CXBORDER));
+    const int frameY = 2 * (GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYBORDER));
+    info->ptMaxTrackSize = {GetSystemMetrics(SM_CXSCREEN) + frameX,
+                            GetSystemMetrics(SM_CYSCREEN) + frameY};
     SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(info));
 }
 
@@ -621,6 +689,7 @@ HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT paint) {
 
 BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* paint) {
     if (paint == nullptr) return FALSE;
+    RestoreKept(paint->hdc);
     DeleteDC(paint->hdc);
     WindowDrawn(hwnd);
     return TRUE;

@@ -14,8 +14,10 @@
 
 namespace platform::wm {
 
-// GetDC(hwnd): a context on the window's client area.
+// GetDC(hwnd): a context on the window's client area. ReleaseDC tells the window core first,
+// before it takes the drawing lock.
 HDC WindowDC(HWND hwnd);
+void WindowDCReleased(HDC hdc);
 // Something was drawn through a context of the window (released or painted).
 void WindowDrawn(HWND hwnd);
 // The window core reports geometry and visibility changes so that uncovered areas repaint.

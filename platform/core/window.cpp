@@ -3,6 +3,7 @@
 #include "platform/core/driver.h"
 #include "platform/core/paint_internal.h"
 #include "platform/core/window_internal.h"
+#include "platform/dlg.h"
 
 #include <algorithm>
 #include <cstring>
@@ -94,6 +95,14 @@ void Notify(State& s, HWND hwnd, platform::driver::WindowEvent event) {
     Window* w = Find(s, hwnd);
     if (w != nullptr && w->parent == nullptr) platform::driver::NotifyWindow(hwnd, event);
 }
+
+} // namespace
+
+void platform::wm::NotifyIconChanged(HWND hwnd) {
+    Notify(GetState(), hwnd, platform::driver::WindowEvent::IconChanged);
+}
+
+namespace {
 
 bool WrongThread(const Window& w) {
     return w.queue->threadId != CurrentThreadId();
@@ -768,6 +777,17 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     State& s = GetState();
     bool moved = false, sized = false;
     RECT r{};
+    if (!(flags & SWP_NOSIZE)) {
+        // A sizable or overlapped top-level window keeps within the limits it gives.
+        const DWORD style = static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE));
+        if (IsWindow(hwnd) && !(style & WS_CHILD) &&
+            ((style & WS_THICKFRAME) || !(style & WS_POPUP))) {
+            MINMAXINFO limits;
+            QueryMinMaxInfo(hwnd, &limits);
+            cx = std::max<int>(std::min<int>(cx, limits.ptMaxTrackSize.x), limits.ptMinTrackSize.x);
+            cy = std::max<int>(std::min<int>(cy, limits.ptMaxTrackSize.y), limits.ptMinTrackSize.y);
+        }
+    }
     {
         std::lock_guard lock(s.lock);
         Window* w = Find(s, hwnd);
@@ -876,6 +896,21 @@ bool Contains(const RECT& r, POINT p) {
     return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
 }
 
+// A group box only frames its neighbours: the pointer goes through it to what lies beneath,
+// as the platform's group boxes answer hit tests with "transparent".
+bool PointerTransparent(const Window& w) {
+    if ((w.style & BS_TYPEMASK) != BS_GROUPBOX || !w.cls) return false;
+    const std::u16string& name = w.cls->name;
+    static const char16_t kButton[] = u"button";
+    if (name.size() != 6) return false;
+    for (std::size_t i = 0; i < 6; ++i) {
+        char16_t c = name[i];
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        if (c != kButton[i]) return false;
+    }
+    return true;
+}
+
 // The deepest visible child under a screen point, starting from a window that contains it;
 // a disabled child leaves the point to its parent.
 HWND DeepestAt(State& s, HWND hwnd, POINT p) {
@@ -885,7 +920,7 @@ HWND DeepestAt(State& s, HWND hwnd, POINT p) {
         HWND next = nullptr;
         for (HWND c : w->children) {
             Window* cw = Find(s, c);
-            if (cw == nullptr || !(cw->style & WS_VISIBLE)) continue;
+            if (cw == nullptr || !(cw->style & WS_VISIBLE) || PointerTransparent(*cw)) continue;
             POINT o = ScreenOrigin(s, *cw);
             RECT r{o.x, o.y, o.x + (cw->rect.right - cw->rect.left),
                    o.y + (cw->rect.bottom - cw->rect.top)};

@@ -24,6 +24,8 @@ namespace platform::wm {
 using platform::Narrow;
 using platform::Widen;
 std::u16string FromWide(LPCWSTR text);
+// WM_SETICON changed a window's icon: the driver shows it.
+void NotifyIconChanged(HWND hwnd);
 std::u16string FromNarrow(LPCSTR text);
 // Class and window names compare without regard to ASCII case, as on the platform.
 bool SameName(std::u16string_view a, std::u16string_view b);
@@ -106,6 +108,8 @@ struct Window {
     RECT rect{}; // in the parent's client coordinates, or the screen's for a top-level window
     std::shared_ptr<Queue> queue;
     bool destroying = false;
+    HICON bigIcon = nullptr; // WM_SETICON's
+    HICON smallIcon = nullptr;
 };
 
 struct State {

@@ -136,6 +136,23 @@ TEST_F(DialogControls, InjectedMouseGoesThroughTheQueueToTheControl) {
     EXPECT_TRUE(Checked(kSound));
 }
 
+TEST_F(DialogControls, ThePointerGoesThroughAGroupBoxToTheButtonsInIt) {
+    RECT r{};
+    GetWindowRect(Item(kMid), &r);
+    POINT p{r.left + 3, r.top + 3};
+    EXPECT_EQ(WindowFromPoint(p), Item(kMid));
+    platform::driver::InjectMouse(WM_LBUTTONDOWN, p, MK_LBUTTON);
+    platform::driver::InjectMouse(WM_LBUTTONUP, p, 0);
+    MSG msg{};
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (!IsDialogMessageW(dialog_, &msg)) DispatchMessageW(&msg);
+    }
+    EXPECT_TRUE(Checked(kMid));
+    // Inside the frame but on no button: the dialog itself.
+    GetWindowRect(Item(kGroup), &r);
+    EXPECT_EQ(WindowFromPoint({r.right - 3, r.bottom - 3}), dialog_);
+}
+
 TEST_F(DialogControls, DisabledButtonsIgnoreClicks) {
     EnableWindow(Item(kSound), FALSE);
     SendMessageW(Item(kSound), BM_CLICK, 0, 0);

@@ -3,6 +3,7 @@
 // program.
 #include "platform/clock.h"
 #include "platform/core/driver.h"
+#include "platform/dlg.h"
 #include "platform/drivers/null/null_driver.h"
 #include "platform/gdi.h"
 #include "platform/user.h"
@@ -21,6 +22,8 @@ struct Tap {
 };
 std::vector<Tap> g_taps;
 std::vector<UINT> g_chars;
+std::vector<int> g_answers;
+HWND g_other = nullptr;
 
 // Paints blue, with a red 5 x 5 square wherever the stylus went down.
 LRESULT CALLBACK Canvas(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -47,6 +50,13 @@ LRESULT CALLBACK Canvas(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_CHAR:
         g_chars.push_back(static_cast<UINT>(wParam));
+        if (wParam == 'q') g_answers.push_back(MessageBoxW(hwnd, u"Quit?", u"Q", MB_YESNOCANCEL));
+        if (wParam == 'w') {
+            g_other =
+                CreateWindowExW(0, u"ScriptOther", u"Other", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0,
+                                0, 40, 40, hwnd, nullptr, nullptr, nullptr);
+            SetForegroundWindow(g_other);
+        }
         return 0;
     case WM_DESTROY:
         PostQuitMessage(3);
@@ -174,6 +184,47 @@ TEST_F(Script, ABadScriptIsRefusedWholeAndClosesTheProgram) {
     EXPECT_EQ(Run("tap 1\n", &error), 3);
     EXPECT_EQ(Run("close now\n", &error), 3);
     EXPECT_NE(error.find("line 1"), std::string::npos);
+}
+
+TEST_F(Script, AnswersGoToTheNextMessageBoxesInTurn) {
+    g_answers.clear();
+    EXPECT_EQ(Run("answer no\nkey q\nkey q\nanswer 2\nanswer Yes\nkey q\nkey q\n"), 3);
+    // Without an answer the first button is pressed.
+    EXPECT_EQ(g_answers, (std::vector<int>{IDNO, IDYES, IDCANCEL, IDYES}));
+    std::string error;
+    EXPECT_EQ(Run("answer maybe\n", &error), 3);
+    EXPECT_NE(error.find("line 1"), std::string::npos);
+    EXPECT_EQ(Run("answer 70000\n", &error), 3);
+    EXPECT_EQ(Run("answer\n", &error), 3);
+    EXPECT_EQ(g_answers.size(), 4u);
+    platform::dlg::ClearMessageBoxAnswers();
+}
+
+TEST_F(Script, AScreenshotOfTheScreenHoldsEveryWindow) {
+    EXPECT_EQ(Run("tap 10 5\nscreenshot " + shot_ + " screen\n"), 3);
+    Bmp bmp;
+    ASSERT_TRUE(bmp.Load(shot_));
+    EXPECT_EQ(bmp.width, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(bmp.height, GetSystemMetrics(SM_CYSCREEN));
+    // The window sits at (30, 20): its client area starts 3 and 21 pixels in.
+    EXPECT_EQ(bmp.At(30 + 3 + 10, 20 + 21 + 5), RGB(255, 0, 0));
+    EXPECT_EQ(bmp.At(30 + 3 + 30, 20 + 21 + 30), RGB(0, 0, 255));
+}
+
+LRESULT CALLBACK Other(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+TEST_F(Script, TheEndClosesEachWindowThatComesUpInTurn) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = Other;
+    wc.lpszClassName = u"ScriptOther";
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    // The second window is active when the script ends; the canvas under it goes next.
+    EXPECT_EQ(Run("key w\n"), 3);
+    EXPECT_NE(g_other, nullptr);
+    EXPECT_FALSE(IsWindow(g_other));
+    UnregisterClassW(u"ScriptOther", nullptr);
 }
 
 TEST_F(Script, CloseEndsTheRunBeforeTheRestOfTheScript) {

@@ -295,6 +295,95 @@ TEST_F(Paint, CaptionsOfTopLevelAndOwnedWindowsFollowActivation) {
     EXPECT_EQ(Pixel(owned, 0, 0), RGB(0, 0, 255));
 }
 
+TEST_F(Paint, AClipChildrenParentNeverDrawsOnItsChildren) {
+    HWND parent = Make(WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 100, 100);
+    HWND child = Make(WS_CHILD | WS_VISIBLE, 20, 20, 30, 30, parent);
+    Pump();
+    HDC dc = GetDC(child);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    RECT all{0, 0, 30, 30};
+    FillRect(dc, &all, red);
+    ReleaseDC(child, dc);
+    DeleteObject(red);
+
+    // The parent repaints alone and its paint leaves the child's pixels as they were.
+    g_seen.clear();
+    g_paintColour = RGB(0, 0, 128);
+    InvalidateRect(parent, nullptr, TRUE);
+    Pump();
+    for (const Seen& s : g_seen)
+        EXPECT_EQ(s.hwnd, parent);
+    EXPECT_FALSE(g_seen.empty());
+    EXPECT_EQ(Pixel(parent, 10, 10), RGB(0, 0, 128));
+    EXPECT_EQ(Pixel(parent, 20, 20), RGB(255, 0, 0));
+    EXPECT_EQ(Pixel(parent, 49, 49), RGB(255, 0, 0));
+    EXPECT_EQ(Pixel(parent, 50, 50), RGB(0, 0, 128));
+
+    // The same for a context of its own.
+    dc = GetDC(parent);
+    HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+    RECT whole{0, 0, 100, 100};
+    FillRect(dc, &whole, white);
+    ReleaseDC(parent, dc);
+    DeleteObject(white);
+    EXPECT_EQ(Pixel(parent, 10, 10), RGB(255, 255, 255));
+    EXPECT_EQ(Pixel(parent, 30, 30), RGB(255, 0, 0));
+
+    // A hidden child is not kept: the parent paints its place.
+    ShowWindow(child, SW_HIDE);
+    Pump();
+    EXPECT_EQ(Pixel(parent, 30, 30), RGB(0, 0, 128));
+}
+
+int g_limitQueries = 0;
+LRESULT CALLBACK Limited(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_GETMINMAXINFO) {
+        ++g_limitQueries;
+        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+        info->ptMinTrackSize = {100, 80};
+        info->ptMaxTrackSize = {300, 200};
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+TEST_F(Paint, SizingAsksSizableAndOverlappedWindowsForTheirLimits) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = Limited;
+    wc.lpszClassName = u"LimitedTest";
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    auto size = [](HWND w) {
+        RECT r{};
+        GetWindowRect(w, &r);
+        return std::make_pair(r.right - r.left, r.bottom - r.top);
+    };
+    const DWORD styles[] = {WS_OVERLAPPEDWINDOW, WS_POPUP | WS_THICKFRAME, WS_CAPTION};
+    for (DWORD style : styles) {
+        HWND w = Make(style, 0, 0, 150, 150, nullptr, u"LimitedTest");
+        g_limitQueries = 0;
+        SetWindowPos(w, nullptr, 0, 0, 50, 40, SWP_NOZORDER | SWP_NOMOVE);
+        EXPECT_EQ(size(w), std::make_pair(100, 80)) << style;
+        MoveWindow(w, 10, 10, 500, 500, TRUE);
+        EXPECT_EQ(size(w), std::make_pair(300, 200)) << style;
+        EXPECT_EQ(g_limitQueries, 2);
+        SetWindowPos(w, nullptr, 5, 5, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+        EXPECT_EQ(g_limitQueries, 2); // moving alone asks nothing
+    }
+    // Fixed pop-ups and children take any size.
+    HWND popup = Make(WS_POPUP | WS_CAPTION, 0, 0, 150, 150, nullptr, u"LimitedTest");
+    HWND child = Make(WS_CHILD | WS_THICKFRAME, 0, 0, 50, 50, popup, u"LimitedTest");
+    g_limitQueries = 0;
+    MoveWindow(popup, 0, 0, 20, 500, TRUE);
+    MoveWindow(child, 0, 0, 10, 10, TRUE);
+    EXPECT_EQ(size(popup), std::make_pair(20, 500));
+    EXPECT_EQ(size(child), std::make_pair(10, 10));
+    EXPECT_EQ(g_limitQueries, 0);
+    for (HWND w : made_)
+        DestroyWindow(w);
+    made_.clear();
+    UnregisterClassW(u"LimitedTest", nullptr);
+}
+
 TEST_F(Paint, StandardCursorsAndTheWorkArea) {
     HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     HCURSOR ns = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_SIZENS));

@@ -10,6 +10,8 @@
 #define IDC_GROUP_LABEL 1051
 #define IDC_SOUND 1053
 #define IDI_MAIN 1055
+#define IDI_SAMPLE 1060
+#define IDI_DAMAGED 1061
 #define IDS_LANGUAGES 1
 #define IDS_EMPTY 3
 

@@ -1,8 +1,11 @@
 // The seam to the host driver, and queue details that the pump and timers rely on.
 #include "platform/clock.h"
 #include "platform/core/driver.h"
+#include "platform/core/icon_internal.h"
 #include "platform/core/window_internal.h"
+#include "platform/resource.h"
 #include "platform/user.h"
+#include "tests/platform/resource_test_ids.h"
 
 #include <gtest/gtest.h>
 #include <utility>
@@ -64,6 +67,57 @@ TEST_F(Driver, HearsAboutTopLevelWindowsOnlyAndSizesDefaults) {
 
     drv::Install(nullptr);
     EXPECT_STREQ(drv::Current().name, "null");
+}
+
+TEST_F(Driver, WindowsShowTheirOwnIconElseTheirClassIcon) {
+    // The sample carries a 16 x 16 image and a 32 x 32 one: red left half, blue right half,
+    // its top-left 4 x 4 corner masked out.
+    HICON icon = LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_SAMPLE));
+    ASSERT_NE(icon, nullptr);
+    auto image = platform::wm::IconImageOf(icon);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->width, 32);
+    EXPECT_EQ(image->height, 32);
+    EXPECT_EQ(image->argb[0], 0u);
+    EXPECT_EQ(image->argb[4], 0xFFFF0000u);
+    EXPECT_EQ(image->argb[5 * 32 + 20], 0xFF0000FFu);
+    EXPECT_EQ(image->argb[31 * 32 + 3], 0xFFFF0000u);
+
+    // Damaged, missing or foreign resources give no icon.
+    SetLastError(0);
+    EXPECT_EQ(LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_DAMAGED)), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
+    EXPECT_EQ(LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_MAIN)), nullptr); // not a real image
+    EXPECT_EQ(LoadIconA(nullptr, "NoSuchIcon"), nullptr);
+
+    static const drv::Driver table{"test", {SmallScreen, RecordEvent}, {}, {}, {}};
+    drv::Install(&table);
+    HICON classIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_SAMPLE));
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = u"IconTest";
+    wc.hIcon = classIcon;
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    HWND top = CreateWindowExW(0, u"IconTest", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                               nullptr, nullptr);
+    EXPECT_EQ(platform::wm::IconOf(top), classIcon);
+    g_events.clear();
+    EXPECT_EQ(SendMessageW(top, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon)), 0);
+    EXPECT_EQ(platform::wm::IconOf(top), icon);
+    EXPECT_EQ(SendMessageW(top, WM_GETICON, ICON_SMALL2, 0), reinterpret_cast<LRESULT>(icon));
+    EXPECT_EQ(SendMessageW(top, WM_GETICON, ICON_BIG, 0), 0);
+    EXPECT_EQ(SendMessageW(top, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(classIcon)), 0);
+    EXPECT_EQ(SendMessageW(top, WM_SETICON, ICON_BIG, 0), reinterpret_cast<LRESULT>(classIcon));
+    EXPECT_EQ(platform::wm::IconOf(top), icon); // the small one when there is no big one
+    ASSERT_EQ(g_events.size(), 3u);
+    EXPECT_EQ(g_events[0], std::make_pair(top, drv::WindowEvent::IconChanged));
+    DestroyWindow(top);
+    UnregisterClassW(u"IconTest", nullptr);
+
+    EXPECT_TRUE(DestroyIcon(icon));
+    EXPECT_FALSE(DestroyIcon(icon));
+    EXPECT_EQ(platform::wm::IconImageOf(icon), nullptr);
+    EXPECT_TRUE(DestroyIcon(classIcon));
 }
 
 TEST_F(Driver, InjectedInputAvoidsDisabledAndHiddenWindows) {

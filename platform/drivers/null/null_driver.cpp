@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/core/paint_internal.h"
 #include "platform/core/window_internal.h"
+#include "platform/dlg.h"
 
 #include <cctype>
 #include <chrono>
@@ -22,7 +23,7 @@ namespace platform::drivers::null {
 
 namespace {
 
-enum class Op { Down, Move, Up, KeyDown, KeyUp, Screenshot, Close };
+enum class Op { Down, Move, Up, KeyDown, KeyUp, Screenshot, Answer, Close };
 
 struct Command {
     Command(Op o = Op::Close, std::uint64_t d = 0, int px = 0, int py = 0)
@@ -31,8 +32,9 @@ struct Command {
     std::uint64_t due; // milliseconds after the script started
     int x = 0;
     int y = 0;
-    UINT key = 0;
+    UINT key = 0; // the key, or the message-box answer
     std::string file;
+    bool wholeScreen = false;
 };
 
 struct Player {
@@ -42,6 +44,8 @@ struct Player {
     bool started = false;
     std::uint64_t start = 0;
     bool closed = false;
+    // Windows closed since the script ended: a modal dialog first, then the window under it.
+    std::vector<HWND> closing;
     bool buttonDown = false;
 };
 
@@ -71,6 +75,26 @@ UINT KeyByName(std::string name) {
         if (name == k.name) return k.key;
     }
     return 0;
+}
+
+// A message-box button by name or by its number.
+int AnswerByName(std::string name) {
+    for (char& c : name)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    static const struct {
+        const char* name;
+        int id;
+    } kAnswers[] = {{"OK", IDOK},       {"CANCEL", IDCANCEL}, {"ABORT", IDABORT},
+                    {"RETRY", IDRETRY}, {"IGNORE", IDIGNORE}, {"YES", IDYES},
+                    {"NO", IDNO}};
+    for (const auto& a : kAnswers) {
+        if (name == a.name) return a.id;
+    }
+    if (name.empty() || name.size() > 5 ||
+        name.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    int id = std::stoi(name);
+    return id > 0 && id <= 0xFFFF ? id : 0;
 }
 
 bool Parse(const std::string& text, std::vector<Command>* out, std::string* error) {
@@ -126,7 +150,24 @@ bool Parse(const std::string& text, std::vector<Command>* out, std::string* erro
                 file.pop_back();
             if (file.empty()) return fail("screenshot takes a file name");
             Command c{Op::Screenshot, at};
+            // "screenshot FILE screen" takes the whole screen instead of the active window.
+            const std::string kScreen = " screen";
+            if (file.size() > kScreen.size() &&
+                file.compare(file.size() - kScreen.size(), kScreen.size(), kScreen) == 0) {
+                c.wholeScreen = true;
+                file.resize(file.size() - kScreen.size());
+                while (!file.empty() && std::isspace(static_cast<unsigned char>(file.back())))
+                    file.pop_back();
+            }
             c.file = file;
+            out->push_back(c);
+        } else if (verb == "answer") {
+            // The next message box is answered with this button instead of its first one.
+            std::string name;
+            if (!(words >> name) || (words >> rest)) return fail("answer takes one button");
+            Command c{Op::Answer, at};
+            c.key = static_cast<UINT>(AnswerByName(name));
+            if (c.key == 0) return fail("unknown message-box button");
             out->push_back(c);
         } else if (verb == "close") {
             if (words >> rest) return fail("close takes nothing");
@@ -176,9 +217,12 @@ void Execute(const Command& c, HWND target) {
         platform::driver::InjectKey(WM_KEYUP, c.key);
         break;
     case Op::Screenshot:
-        if (!platform::wm::SaveBitmapFile(target, c.file.c_str())) {
+        if (!platform::wm::SaveBitmapFile(c.wholeScreen ? nullptr : target, c.file.c_str())) {
             std::fprintf(stderr, "tessark: cannot write the screenshot %s\n", c.file.c_str());
         }
+        break;
+    case Op::Answer:
+        platform::dlg::QueueMessageBoxAnswer(static_cast<int>(c.key));
         break;
     case Op::Close:
         PostMessageW(target, WM_CLOSE, 0, 0);
@@ -195,14 +239,22 @@ bool RunNext(std::uint64_t now, bool simulated, std::uint64_t limit) {
     Command c;
     {
         std::lock_guard lock(p.lock);
-        if (p.closed) return false;
-        if (!p.started) {
+        if (p.closed) {
+            // Each window that comes up after the end is closed once, as a user would; one
+            // that refuses stays.
+            for (HWND h : p.closing)
+                if (h == target) return false;
+            p.closing.push_back(target);
+        } else if (!p.started) {
             p.started = true;
             p.start = now;
         }
-        if (p.next >= p.commands.size()) {
+        if (p.closed) {
+            c = Command{Op::Close, 0};
+        } else if (p.next >= p.commands.size()) {
             // A script that ends closes the program as a user would.
             p.closed = true;
+            p.closing.push_back(target);
             c = Command{Op::Close, 0};
         } else {
             c = p.commands[p.next];
@@ -253,6 +305,7 @@ const platform::driver::Driver* WithScript(const std::string& text, std::string*
     p.next = 0;
     p.started = false;
     p.closed = false;
+    p.closing.clear();
     p.buttonDown = false;
     return &kScripted;
 }

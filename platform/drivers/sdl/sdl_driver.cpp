@@ -4,14 +4,18 @@
 #include "platform/base.h"
 #include "platform/core/driver.h"
 #include "platform/core/gdi_internal.h"
+#include "platform/core/icon_internal.h"
 #include "platform/core/paint_internal.h"
 #include "platform/core/window_internal.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <dlfcn.h>
 
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace platform::driver {
 
@@ -21,6 +25,11 @@ struct HostWindow {
     SDL_Window* window = nullptr;
     int scale = 1;
     std::uint64_t shown = ~0ull; // the draw count last presented
+    bool shaped = false;         // the host window has a shape
+    unsigned long shapedOn = 0;  // the X window that has it (SDL may make a new one)
+    bool shapeRefused = false;   // the host cannot shape windows: black outside instead
+    HICON icon = nullptr;        // the icon last given to the host
+    HRGN shape = nullptr;        // the shape last given to the host (window pixels)
 };
 
 std::recursive_mutex g_lock;
@@ -45,11 +54,109 @@ const platform::wm::TopWindow* FindTop(const std::vector<platform::wm::TopWindow
     return nullptr;
 }
 
+// Gives the host window the window's icon (its own, else its class icon).
+void ShowIcon(HostWindow& host, HICON icon) {
+    if (icon == host.icon) return;
+    auto image = platform::wm::IconImageOf(icon);
+    if (!image) return;
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<std::uint32_t*>(image->argb.data()), image->width, image->height, 32,
+        image->width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (surface == nullptr) return;
+    SDL_SetWindowIcon(host.window, surface);
+    SDL_FreeSurface(surface);
+    host.icon = icon;
+}
+
+// Shapes a host window on X11 through the SHAPE extension, loaded when first needed so that the
+// program runs where it is missing. SDL2's own shaped windows stay blank under some X servers.
+struct XShapeCalls {
+    struct Rect {
+        short x, y;
+        unsigned short width, height;
+    };
+    void (*combineRectangles)(void* display, unsigned long window, int kind, int x, int y,
+                              Rect* rects, int count, int op, int ordering) = nullptr;
+    int (*flush)(void* display) = nullptr;
+};
+const XShapeCalls* LoadXShape() {
+    static const XShapeCalls calls = [] {
+        XShapeCalls c;
+        void* ext = dlopen("libXext.so.6", RTLD_NOW | RTLD_LOCAL);
+        void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+        if (ext == nullptr || x11 == nullptr) return c;
+        c.combineRectangles =
+            reinterpret_cast<decltype(c.combineRectangles)>(dlsym(ext, "XShapeCombineRectangles"));
+        c.flush = reinterpret_cast<decltype(c.flush)>(dlsym(x11, "XFlush"));
+        return c;
+    }();
+    return calls.combineRectangles != nullptr && calls.flush != nullptr ? &calls : nullptr;
+}
+
+// Gives the host window the shape (window pixels; null for the whole window), scaled. False
+// when the host cannot shape windows.
+bool ShapeHost(HostWindow& host, HRGN shape) {
+    const XShapeCalls* x = LoadXShape();
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (x == nullptr || !SDL_GetWindowWMInfo(host.window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return false;
+    std::vector<XShapeCalls::Rect> rects;
+    const int k = host.scale;
+    if (shape == nullptr) {
+        int w = 0, h = 0;
+        SDL_GetWindowSize(host.window, &w, &h);
+        rects.push_back({0, 0, static_cast<unsigned short>(w), static_cast<unsigned short>(h)});
+    } else {
+        DWORD bytes = GetRegionData(shape, 0, nullptr);
+        std::vector<char> data(bytes);
+        auto* region = reinterpret_cast<RGNDATA*>(data.data());
+        if (bytes == 0 || GetRegionData(shape, bytes, region) != bytes) return false;
+        const auto* r = reinterpret_cast<const RECT*>(region->Buffer);
+        for (DWORD i = 0; i < region->rdh.nCount; ++i) {
+            if (r[i].right <= r[i].left || r[i].bottom <= r[i].top) continue;
+            rects.push_back({static_cast<short>(r[i].left * k), static_cast<short>(r[i].top * k),
+                             static_cast<unsigned short>((r[i].right - r[i].left) * k),
+                             static_cast<unsigned short>((r[i].bottom - r[i].top) * k)});
+        }
+    }
+    constexpr int kShapeBounding = 0, kShapeSet = 0, kUnsorted = 0;
+    x->combineRectangles(info.info.x11.display, info.info.x11.window, kShapeBounding, 0, 0,
+                         rects.data(), static_cast<int>(rects.size()), kShapeSet, kUnsorted);
+    x->flush(info.info.x11.display);
+    host.shaped = shape != nullptr;
+    host.shapedOn = info.info.x11.window;
+    return true;
+}
+
+// The X window behind a host window, or 0.
+unsigned long XWindowOf(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
+    return info.info.x11.window;
+}
+
 // Copies the window's surface into the host window, scaled.
 void Present(HWND hwnd, HostWindow& host) {
     namespace detail = platform::gdi::detail;
     HBITMAP handle = platform::wm::SurfaceOf(hwnd);
     HRGN shape = platform::wm::CopyShape(hwnd);
+    if (!host.shapeRefused) {
+        // Only a changed shape goes to the host.
+        const bool same = shape == nullptr ? host.shape == nullptr
+                                           : host.shape != nullptr && EqualRgn(shape, host.shape) &&
+                                                 XWindowOf(host.window) == host.shapedOn;
+        if (!same) {
+            if (host.shape != nullptr) DeleteObject(host.shape);
+            host.shape = nullptr;
+            if (shape != nullptr) {
+                host.shape = CreateRectRgn(0, 0, 0, 0);
+                CombineRgn(host.shape, shape, nullptr, RGN_COPY);
+            }
+            if (shape != nullptr || host.shaped) host.shapeRefused = !ShapeHost(host, shape);
+        }
+    }
     SDL_Surface* target = SDL_GetWindowSurface(host.window);
     if (handle == nullptr || target == nullptr) {
         if (shape != nullptr) DeleteObject(shape);
@@ -63,8 +170,7 @@ void Present(HWND hwnd, HostWindow& host) {
             const int k = host.scale;
             for (int y = 0; y < s.height && (y + 1) * k <= target->h; ++y) {
                 for (int x = 0; x < s.width && (x + 1) * k <= target->w; ++x) {
-                    // Outside a window's shape the host shows black: SDL2 cannot shape
-                    // ordinary windows, so the shape only cuts what is drawn.
+                    // Outside the shape: black, for a host that cannot shape windows.
                     COLORREF c = shape != nullptr && !PtInRegion(shape, x, y)
                                      ? RGB(0, 0, 0)
                                      : detail::ValueToColour(s, s.Get(x, y));
@@ -101,6 +207,10 @@ void Present(HWND hwnd, HostWindow& host) {
 
 void WindowEvent(HWND hwnd, platform::driver::WindowEvent event) {
     using E = platform::driver::WindowEvent;
+    // Asked before the lock: the window may answer WM_GETICON itself.
+    HICON icon = event == E::Created || event == E::Shown || event == E::IconChanged
+                     ? platform::wm::IconOf(hwnd)
+                     : nullptr;
     std::lock_guard lock(g_lock);
     auto tops = platform::wm::TopWindowsBottomUp();
     const auto* top = FindTop(tops, hwnd);
@@ -108,6 +218,7 @@ void WindowEvent(HWND hwnd, platform::driver::WindowEvent event) {
     if (event == E::Destroyed || top == nullptr) {
         if (it != g_windows.end()) {
             SDL_DestroyWindow(it->second.window);
+            if (it->second.shape != nullptr) DeleteObject(it->second.shape);
             g_windows.erase(it);
         }
         return;
@@ -127,6 +238,7 @@ void WindowEvent(HWND hwnd, platform::driver::WindowEvent event) {
         it = g_windows.emplace(hwnd, host).first;
     }
     HostWindow& host = it->second;
+    if (icon != nullptr) ShowIcon(host, icon);
     switch (event) {
     case E::Shown:
         SDL_ShowWindow(host.window);
@@ -138,6 +250,7 @@ void WindowEvent(HWND hwnd, platform::driver::WindowEvent event) {
     case E::Moved:
         SDL_SetWindowSize(host.window, w * host.scale, h * host.scale);
         host.shown = ~0ull;
+        if (host.shaped) ShapeHost(host, host.shape); // at the new size
         break;
     case E::TextChanged:
         SDL_SetWindowTitle(host.window, platform::Narrow(top->title).c_str());

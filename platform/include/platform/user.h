@@ -240,6 +240,11 @@ using LPCREATESTRUCT = CREATESTRUCT*;
 #define WM_ACTIVATEAPP 0x001C
 #define WM_SETCURSOR 0x0020
 #define WM_GETMINMAXINFO 0x0024
+#define WM_GETICON 0x007F
+#define WM_SETICON 0x0080
+#define ICON_SMALL 0
+#define ICON_BIG 1
+#define ICON_SMALL2 2
 #define WM_WINDOWPOSCHANGING 0x0046
 #define WM_WINDOWPOSCHANGED 0x0047
 #define WM_NCCREATE 0x0081
@@ -503,14 +508,23 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 HCURSOR SetCursor(HCURSOR cursor);
 HCURSOR GetCursor();
 
+// Icons from a group-icon resource of the module (the image nearest SM_CXICON is taken;
+// 1- to 32-bit images, PNG images are not read). A window shows WM_SETICON's icon, else its
+// class icon.
+HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
+HICON LoadIconA(HINSTANCE instance, LPCSTR name);
+BOOL DestroyIcon(HICON icon);
+
 BOOL SystemParametersInfoW(UINT action, UINT param, LPVOID value, UINT winIni);
 BOOL SystemParametersInfoA(UINT action, UINT param, LPVOID value, UINT winIni);
 
 #ifdef UNICODE
 #define LoadCursor LoadCursorW
+#define LoadIcon LoadIconW
 #define SystemParametersInfo SystemParametersInfoW
 #else
 #define LoadCursor LoadCursorA
+#define LoadIcon LoadIconA
 #define SystemParametersInfo SystemParametersInfoA
 #endif
 
