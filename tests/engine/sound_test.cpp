@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -664,6 +665,25 @@ TEST_F(SoundPlay, PrimeOpensTheDeviceWithSilenceThatCleansUpAfterItself) {
     Sound::Prime();
     EXPECT_TRUE(WaitUntil([] { return !sound_mixer::IsOpen(); }));
     EXPECT_GT(sound_mixer::BuffersWritten(), before);
+}
+
+void ExitCheck() {
+    // Runs after the mixer's own exit step (registered earlier, so called later).
+    if (MemExitCheck() != 0) _exit(3);
+}
+
+TEST(SoundExit, ProcessEndStopsTheMixerAndReleasesWhatItOwned) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::atexit(ExitCheck);
+            Bytes riff = Riff(Pcm(22050, 1, 8), Wave8(200000, 50));
+            auto* sound = new (MM("SOUND")) Sound(riff.data(), static_cast<DWORD>(riff.size()));
+            sound->Play(Sound::kOnceThenDelete);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 TEST_F(SoundPlay, UnplayableSoundsDoNothing) {
