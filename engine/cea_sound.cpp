@@ -98,6 +98,7 @@ public:
     bool IsOpen();
     bool IsStereo();
     unsigned long Written() const { return written_.load(); }
+    int Queued();
 
 private:
     struct Buffer {
@@ -346,6 +347,16 @@ bool Mixer::IsOpen() {
     return open;
 }
 
+int Mixer::Queued() {
+    EnterCriticalSection(&lock_);
+    int queued = 0;
+    if (device_)
+        for (const auto& flag : done_)
+            if (!flag.load()) ++queued;
+    LeaveCriticalSection(&lock_);
+    return queued;
+}
+
 bool Mixer::IsStereo() {
     EnterCriticalSection(&lock_);
     bool stereo = device_ != nullptr && stereo_;
@@ -535,6 +546,11 @@ bool sound_mixer::IsStereo() {
 
 void sound_mixer::CloseIfIdle() {
     if (Mixer* mixer = ExistingMixer()) mixer->CloseIfIdle();
+}
+
+int sound_mixer::QueuedBuffers() {
+    Mixer* mixer = ExistingMixer();
+    return mixer ? mixer->Queued() : 0;
 }
 
 unsigned long sound_mixer::BuffersWritten() {

@@ -91,6 +91,8 @@ bool IsOpen();
 bool IsStereo();
 // Closes the device and frees the channels when nothing plays.
 void CloseIfIdle();
+// Buffers written to the open device and not yet given back.
+int QueuedBuffers();
 // How many buffers the mixer thread has written to the device since the process started.
 unsigned long BuffersWritten();
 } // namespace sound_mixer
