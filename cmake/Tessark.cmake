@@ -11,6 +11,12 @@ if(TESSARK_SANITIZE)
     add_compile_definitions(TESSARK_SANITIZE=1)
 endif()
 
+# ThreadSanitizer, for the threaded parts' tests (scripts/tsan-sound); not with TESSARK_SANITIZE.
+if(TESSARK_TSAN)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
 # Every folder includes from the project root: #include "game/rules/board.h".
 include_directories(${CMAKE_SOURCE_DIR})
 
