@@ -477,7 +477,7 @@ BOOL AnimWindow::AddObjectEvent(DWORD frame, AnimObject* object, Graphic* graphi
     Event* e = NewEvent(frame);
     if (!e) return FALSE;
     *e = Event{1, frame, object, graphic, 0, rect ? *rect : RECT{0, 0, 0, 0}, 0};
-    if (frame != kAllFrames) endFrame_ = std::max(endFrame_, frame + 1);
+    if (frame != kAllFrames) endFrame_ = std::max(endFrame_.load(), frame + 1);
     return TRUE;
 }
 
@@ -486,7 +486,7 @@ BOOL AnimWindow::AddEvent(DWORD frame, DWORD code, LPARAM parameter) {
     Event* e = NewEvent(frame);
     if (!e) return FALSE;
     *e = Event{1, frame, nullptr, nullptr, code, RECT{0, 0, 0, 0}, parameter};
-    if (frame != kAllFrames) endFrame_ = std::max(endFrame_, frame + 1);
+    if (frame != kAllFrames) endFrame_ = std::max(endFrame_.load(), frame + 1);
     return TRUE;
 }
 
@@ -567,7 +567,7 @@ BOOL AnimWindow::AdvanceFrame(DWORD target) {
         ++currentFrame_;
         {
             std::lock_guard lock(eventLock_);
-            endFrame_ = std::max(endFrame_, currentFrame_);
+            endFrame_ = std::max(endFrame_.load(), currentFrame_);
         }
         if (currentFrame_ == 0) break; // the counter wrapped: there is no later frame
     }

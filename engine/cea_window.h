@@ -15,6 +15,7 @@
 #include "engine/cea_graphic.h"
 #include "platform/user.h"
 
+#include <atomic>
 #include <mutex>
 
 class AnimObject;
@@ -117,7 +118,7 @@ public:
     // unless an application event answered 0. 1, or 0 when stopped.
     BOOL AdvanceFrame(DWORD target);
     DWORD GetCurrentFrame() const { return currentFrame_; }
-    DWORD GetEndFrame() const { return endFrame_; }
+    DWORD GetEndFrame() const { return endFrame_.load(); }
 
     // Timeline. At `frame` an object event moves the object to `rect` (when given and not
     // empty) and shows `graphic` (none hides it; kept when there is no graphic but a
@@ -196,7 +197,7 @@ private:
     Event* events_;
     std::size_t cEvents_;
     DWORD currentFrame_;
-    DWORD endFrame_;
+    std::atomic<DWORD> endFrame_; // raised by AddEvent from any thread
     Hook* hooks_;
     std::size_t cHooks_;
     void** data_;

@@ -3,6 +3,7 @@
 #include "anim_test_support.h"
 #include "engine_test_support.h"
 
+#include "engine/cea_palette.h"
 #include "foundation/memory.h"
 
 #include <atomic>
@@ -448,6 +449,28 @@ TEST_F(Window, CallbackGetsTheBackgroundAtOnceAndAfterGrowth) {
     MoveWindow(w->GetHandle(), 0, 0, 120, 70, FALSE);
     EXPECT_EQ(w->GetBackground()->GetWidth(), 120);
     EXPECT_EQ(g_log.background, reinterpret_cast<LPARAM>(w->GetBackground()));
+}
+
+TEST_F(Window, SettingTheDisplayPaletteGroupRebuildsEveryWindow) {
+    AnimWindow* a = MakeAnim(60, 40);
+    AnimWindow* b = MakeAnim(30, 20);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    a->SetCallback(Recorder);
+    g_log = Log{};
+    PaletteGroup* group = new (MM("PALETTEGROUP")) PaletteGroup;
+    GetDisplay()->SetPaletteGroup(group);
+    EXPECT_EQ(GetDisplay()->GetPaletteGroup(), group);
+    EXPECT_EQ(g_log.codes, (std::vector<DWORD>{ANIMWND_BACKGROUND}));
+    EXPECT_EQ(g_log.background, reinterpret_cast<LPARAM>(a->GetBackground()));
+    ASSERT_NE(b->GetBackground(), nullptr);
+    EXPECT_EQ(b->GetBackground()->GetWidth(), 30);
+    EXPECT_EQ(GetDisplay()->GetPalette(), nullptr); // not a paletted display
+    // Destroying the group leaves the display without one.
+    MemDelete(group, MM("PALETTEGROUP"));
+    EXPECT_EQ(GetDisplay()->GetPaletteGroup(), nullptr);
+    GetDisplay()->SetPaletteGroup(nullptr);
+    a->Paint();
 }
 
 TEST_F(Window, UserSlotsFrameRateDisplayAndStatusText) {
