@@ -75,7 +75,6 @@ AnimWindow* AnimWindow::FromHandle(HWND hwnd) {
 }
 
 AnimWindow::AnimWindow(HWND hwnd) {
-    SetWindowLongPtr(hwnd, 0, reinterpret_cast<LONG_PTR>(this));
     magic_ = 0;
     hwnd_ = nullptr;
     client_ = {0, 0, 0, 0};
@@ -114,6 +113,7 @@ AnimWindow::AnimWindow(HWND hwnd) {
             return; // never becomes live: the window gets default processing only
         g_windows[slot] = this;
     }
+    SetWindowLongPtr(hwnd, 0, reinterpret_cast<LONG_PTR>(this));
     hwnd_ = hwnd;
     magic_ = kLiveMagic;
     backdropRegion_ = new (MM("DIRTYREGION")) DirtyRegion;
@@ -215,7 +215,10 @@ void AnimWindow::RebuildAllGraphics() {
 // ---- Window procedure ---------------------------------------------------------------------
 
 LRESULT CALLBACK AnimWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_CREATE) new (MM("ANIMWINDOW")) AnimWindow(hwnd);
+    if (message == WM_CREATE) {
+        auto* created = new (MM("ANIMWINDOW")) AnimWindow(hwnd);
+        if (!IsLive(created)) MemDelete(created, MM("ANIMWINDOW")); // out of memory
+    }
     AnimWindow* window = FromHandle(hwnd);
     if (window) {
         switch (message) {

@@ -109,9 +109,17 @@ TEST_F(Window, CreationBuildsClientSizedGraphicsAndLookupFindsOnlyLiveWindows) {
     EXPECT_EQ(AnimWindow::FromHandle(plain), nullptr);
     EXPECT_EQ(AnimWindow::FromHandle(nullptr), nullptr);
 
+    // The class without a cursor works the same.
+    HWND bare = MakeWindow(20, 20, TEXT("AnimWindowNoCursor"));
+    AnimWindow* second = AnimWindow::FromHandle(bare);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, w);
+    EXPECT_EQ(second->GetWidth(), 20);
+
     DestroyWindow(hwnd);
     EXPECT_EQ(AnimWindow::FromHandle(hwnd), nullptr);
     EXPECT_FALSE(AnimWindow::IsLive(w));
+    EXPECT_EQ(AnimWindow::FromHandle(bare), second);
     UnregisterClass(TEXT("ForeignTest"), nullptr);
 }
 
