@@ -47,6 +47,18 @@ bool Contains(const RECT& outer, const RECT& inner) {
            inner.bottom <= outer.bottom;
 }
 
+// A quit message the frame loop's pump took on this thread; posted again when the loop ends
+// (even when its window went), so that the caller's own loop still sees it.
+thread_local bool t_quitSeen = false;
+thread_local int t_quitCode = 0;
+
+void RepostQuit() {
+    if (t_quitSeen) {
+        t_quitSeen = false;
+        PostQuitMessage(t_quitCode);
+    }
+}
+
 // Milliseconds from `from` to `to` on the wrapping 32-bit engine clock.
 LONG Elapsed(DWORD from, DWORD to) {
     return static_cast<LONG>(to - from);
@@ -98,8 +110,6 @@ AnimWindow::AnimWindow(HWND hwnd) {
     cLayers_ = 0;
     timingReset_ = 0;
     inputPanel_ = 1;
-    quitSeen_ = false;
-    quitCode_ = 0;
     {
         std::lock_guard lock(g_listLock);
         std::size_t slot = g_cWindows;
@@ -601,20 +611,19 @@ bool AnimWindow::Pump() {
     } else if (read == 0) {
         // The loop goes on, as a read quit does not end it; the request is handed back to the
         // caller's own loop when the frame loop ends.
-        quitSeen_ = true;
-        quitCode_ = static_cast<int>(msg.wParam);
+        t_quitSeen = true;
+        t_quitCode = static_cast<int>(msg.wParam);
     }
     return true;
 }
 
-void AnimWindow::RepostQuit() {
-    if (quitSeen_) {
-        quitSeen_ = false;
-        PostQuitMessage(quitCode_);
-    }
+BOOL AnimWindow::Run(DWORD count, bool toEnd) {
+    BOOL result = RunLoop(count, toEnd);
+    RepostQuit();
+    return result;
 }
 
-BOOL AnimWindow::Run(DWORD count, bool toEnd) {
+BOOL AnimWindow::RunLoop(DWORD count, bool toEnd) {
     DWORD next = EngineClock();
     for (;;) {
         if (toEnd ? currentFrame_ >= endFrame_ : count == 0) break;
@@ -636,10 +645,7 @@ BOOL AnimWindow::Run(DWORD count, bool toEnd) {
         timingReset_ = 0;
         Unfreeze();
         if (!IsLive(this)) return FALSE;
-        if (!ok) {
-            RepostQuit();
-            return FALSE;
-        }
+        if (!ok) return FALSE;
         if (!toEnd || currentFrame_ < endFrame_) {
             while (Elapsed(EngineClock(), next) > 0)
                 if (!Pump()) return FALSE; // the window is gone: nothing of it may be touched
@@ -649,7 +655,6 @@ BOOL AnimWindow::Run(DWORD count, bool toEnd) {
             count -= advanced;
         }
     }
-    RepostQuit();
     return TRUE;
 }
 

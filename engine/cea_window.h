@@ -208,9 +208,6 @@ private:
     DWORD inputPanel_;
     // Guards the event table: AddEvent may come from another thread.
     std::mutex eventLock_;
-    // A quit message the frame loop's pump took; posted again when the loop ends.
-    bool quitSeen_;
-    int quitCode_;
 
     explicit AnimWindow(HWND hwnd);
     void Release();
@@ -222,7 +219,7 @@ private:
     Event* NewEvent(DWORD frame);
     bool Pump();
     BOOL Run(DWORD count, bool toEnd);
-    void RepostQuit();
+    BOOL RunLoop(DWORD count, bool toEnd);
     void ExpandRegion(DirtyRegion* region, bool backdrop);
     void DrawObjects(Graphic* destination, const DirtyRegion* region, bool backdrop);
 

@@ -287,6 +287,18 @@ TEST_F(Window, RunToEndCarriesOutTheTimeline) {
     EXPECT_LE(EngineClock() - start, 200u);
 }
 
+TEST_F(Window, AQuitTakenByTheFrameLoopIsHandedBack) {
+    AnimWindow* w = MakeAnim();
+    ASSERT_NE(w, nullptr);
+    PostQuitMessage(7);
+    EXPECT_TRUE(w->RunFrames(3)); // the loop goes on through the quit ...
+    EXPECT_EQ(w->GetCurrentFrame(), 3u);
+    MSG m{};
+    ASSERT_TRUE(PeekMessage(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)); // ... and returns it
+    EXPECT_EQ(m.wParam, 7u);
+    EXPECT_FALSE(PeekMessage(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
 TEST_F(Window, EventsAddedFromAnotherThreadAreAllKept) {
     AnimWindow* w = MakeAnim();
     ASSERT_NE(w, nullptr);
