@@ -268,7 +268,7 @@ RgbImage ExplosionFrame(int player, int frame) {
     // The core: a white-hot ball that swells over a few frames and sinks back.
     if (frame <= 10) {
         float ct = (frame - 3) / 7.0f;
-        float r = 3 + 9 * std::sin(3.14159f * std::min(1.0f, ct * 1.4f)) * (1 - 0.5f * ct);
+        float r = 5.5f + 8 * std::sin(3.14159f * std::min(1.0f, ct * 1.4f)) * (1 - 0.5f * ct);
         c.FillEllipse(centre, r * 1.15f, r, Radial(centre, r, hot, Mix(k.edge, k.top, ct), 0.87f));
     }
     // Chunks: each visible face cut 2 x 2.
