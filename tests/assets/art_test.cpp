@@ -270,6 +270,12 @@ TEST_F(PieceSheetPictures, BandsAndPiecesReadBack) {
             EXPECT_GT(r.hotY, h / 2);
             EXPECT_LT(r.hotY, h);
             EXPECT_LE(std::abs(2 * r.hotX - w), 4);
+            // The first row stops short of the rightmost column, so the reader's next search
+            // starts on background whichever way it takes the right edge.
+            LONG lastOnFirstRow = -1;
+            for (LONG x = r.rect.left; x < r.rect.right; ++x)
+                if (red->GetPixelColor(x, r.rect.top) != kBlue) lastOnFirstRow = x;
+            EXPECT_LT(lastOnFirstRow, r.rect.right - 1);
             // Nearer rows get bigger cubes.
             if (row > 0) {
                 const RECT& nearer = redCuts[row - 1][column].rect;

@@ -210,6 +210,24 @@ IndexedImage PieceSheetPicture(int player) {
             for (int j = 0; j < height; ++j)
                 for (int i = 0; i < width; ++i)
                     sheet.At(x + i, y + j) = c.image.At(c.cols0 + i, firstRow + j);
+            // The reader moves on from a piece's right edge along the band's first row; keep
+            // the first row short of the piece's rightmost column, so that this works whether
+            // the edge is taken as the last column or one past it.
+            auto lastSolid = [&](int j) {
+                int last = -1;
+                for (int i = 0; i < width; ++i)
+                    if (!IsKey(sheet.At(x + i, y + j))) last = i;
+                return last;
+            };
+            for (;;) {
+                int rightmost = -1;
+                for (int j = 1; j < height; ++j)
+                    rightmost = std::max(rightmost, lastSolid(j));
+                int top = lastSolid(0);
+                if (top < rightmost) break;
+                if (top <= 0) Fail("first row too short", row, column);
+                sheet.At(x + top, y) = kTransparent;
+            }
             // The foot point, where the piece touches its square.
             Point foot = FootPoint(row, column);
             int hx = static_cast<int>(std::floor(foot.x)) - c.ox - c.cols0;
