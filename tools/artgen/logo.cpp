@@ -167,6 +167,13 @@ IconImage IconPicture(int size) {
     c.FillRoundRect(1 * s, 1 * s, 31 * s, 31 * s, 6 * s,
                     Linear({0, 0}, Rgb(46, 54, 86), {0, 32 * s}, Rgb(16, 18, 32)));
     c.FillRoundRect(1.5f * s, 1.5f * s, 30.5f * s, 6 * s, 4 * s, Solid(Rgb(255, 255, 255, 0.08f)));
+    // A hint of the board below them: a few grid lines in perspective.
+    const Rgba line = Rgb(140, 156, 214, 0.22f);
+    for (float y : {12.0f, 18.0f, 25.0f})
+        c.StrokeLine({3 * s, y * s}, {29 * s, y * s}, 0.7f * s, Solid(line));
+    for (float x : {6.0f, 12.0f, 18.0f, 24.0f})
+        c.StrokeLine({(16 + (x - 16) * 0.8f) * s, 7 * s}, {(16 + (x - 16) * 1.2f) * s, 30 * s},
+                     0.7f * s, Solid(line));
     // Two cubes, red behind and blue in front, as they meet on the board.
     auto cube = [&](float x, float y, float e, Rgba top, Rgba front, Rgba side) {
         float d = e * 0.45f;
@@ -176,8 +183,8 @@ IconImage IconPicture(int size) {
         c.FillRect(x, y + d, x + e, y + e + d,
                    Linear({x, y + d}, front, {x, y + e + d}, Scale(front, 0.8f)));
     };
-    cube(14 * s, 5 * s, 12 * s, Rgb(236, 92, 86), Rgb(180, 38, 44), Rgb(120, 24, 34));
-    cube(5 * s, 12 * s, 14 * s, Rgb(98, 160, 246), Rgb(40, 90, 196), Rgb(26, 58, 138));
+    cube(15 * s, 5.5f * s, 10 * s, Rgb(236, 92, 86), Rgb(180, 38, 44), Rgb(120, 24, 34));
+    cube(4.5f * s, 12 * s, 12.5f * s, Rgb(98, 160, 246), Rgb(40, 90, 196), Rgb(26, 58, 138));
     std::vector<Rgba> px = c.Resolve();
     IconImage icon;
     icon.image = Flatten(px, size, size, Rgb(0, 0, 0));

@@ -210,6 +210,24 @@ IndexedImage PieceSheetPicture(int player) {
             for (int j = 0; j < height; ++j)
                 for (int i = 0; i < width; ++i)
                     sheet.At(x + i, y + j) = c.image.At(c.cols0 + i, firstRow + j);
+            // The reader moves on from a piece's right edge along the band's first row; keep
+            // the first row short of the piece's rightmost column, so that this works whether
+            // the edge is taken as the last column or one past it.
+            auto lastSolid = [&](int j) {
+                int last = -1;
+                for (int i = 0; i < width; ++i)
+                    if (!IsKey(sheet.At(x + i, y + j))) last = i;
+                return last;
+            };
+            for (;;) {
+                int rightmost = -1;
+                for (int j = 1; j < height; ++j)
+                    rightmost = std::max(rightmost, lastSolid(j));
+                int top = lastSolid(0);
+                if (top < rightmost) break;
+                if (top <= 0) Fail("first row too short", row, column);
+                sheet.At(x + top, y) = kTransparent;
+            }
             // The foot point, where the piece touches its square.
             Point foot = FootPoint(row, column);
             int hx = static_cast<int>(std::floor(foot.x)) - c.ox - c.cols0;
@@ -268,7 +286,7 @@ RgbImage ExplosionFrame(int player, int frame) {
     // The core: a white-hot ball that swells over a few frames and sinks back.
     if (frame <= 10) {
         float ct = (frame - 3) / 7.0f;
-        float r = 3 + 9 * std::sin(3.14159f * std::min(1.0f, ct * 1.4f)) * (1 - 0.5f * ct);
+        float r = 5.5f + 8 * std::sin(3.14159f * std::min(1.0f, ct * 1.4f)) * (1 - 0.5f * ct);
         c.FillEllipse(centre, r * 1.15f, r, Radial(centre, r, hot, Mix(k.edge, k.top, ct), 0.87f));
     }
     // Chunks: each visible face cut 2 x 2.

@@ -77,6 +77,8 @@ std::string FontconfigPath(const FaceInfo& info) {
         FcPatternDestroy(match);
     }
     FcPatternDestroy(pattern);
+    // Looked up once per face; letting fontconfig go keeps its memory from outliving the tool.
+    FcFini();
     return result;
 }
 

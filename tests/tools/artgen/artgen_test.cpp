@@ -33,7 +33,7 @@ RgbImage Busy(int w, int h) {
     return image;
 }
 
-TEST(CanvasTest, EdgesAreCoveredByArea) {
+TEST(ArtgenCanvasTest, EdgesAreCoveredByArea) {
     Canvas c(4, 2, 4);
     c.FillRect(1.25f, 0, 2.75f, 1, Solid(Rgb(255, 255, 255)));
     std::vector<Rgba> px = c.Resolve();
@@ -61,7 +61,7 @@ TEST(CanvasTest, EdgesAreCoveredByArea) {
             EXPECT_FLOAT_EQ(Alpha(qp, 10, x, y), 1.0f) << x << "," << y;
 }
 
-TEST(CanvasTest, BlendModes) {
+TEST(ArtgenCanvasTest, BlendModes) {
     Canvas c(1, 1, 1);
     c.Clear(Rgb(0, 0, 0));
     c.FillRect(0, 0, 1, 1, Solid(Rgb(255, 255, 255, 0.5f)));
@@ -78,7 +78,7 @@ TEST(CanvasTest, BlendModes) {
     EXPECT_NEAR(mul.g, 0.5f, 1e-5);
 }
 
-TEST(CanvasTest, BlurKeepsMassAndSpreads) {
+TEST(ArtgenCanvasTest, BlurKeepsMassAndSpreads) {
     Canvas c(30, 30, 2);
     c.FillRect(12, 12, 18, 18, Solid(Rgb(255, 255, 255)));
     c.Blur(2);
@@ -92,7 +92,7 @@ TEST(CanvasTest, BlurKeepsMassAndSpreads) {
     EXPECT_FLOAT_EQ(Alpha(px, 30, 0, 0), 0.0f);
 }
 
-TEST(CanvasTest, DrawPlacesAndShiftedMoves) {
+TEST(ArtgenCanvasTest, DrawPlacesAndShiftedMoves) {
     Canvas src(4, 4, 2);
     src.FillRect(0, 0, 1, 1, Solid(Rgb(255, 0, 0)));
     Canvas dst(4, 4, 2);
@@ -105,7 +105,7 @@ TEST(CanvasTest, DrawPlacesAndShiftedMoves) {
     EXPECT_FLOAT_EQ(Alpha(moved, 4, 0, 0), 0.0f);
 }
 
-TEST(TextTest, DrawsWithinItsMeasuredWidth) {
+TEST(ArtgenTextTest, DrawsWithinItsMeasuredWidth) {
     ASSERT_FALSE(FontPath(Face::kSansBold).empty());
     TextStyle style{Face::kSansBold, 14, 0};
     float width = TextWidth(style, "Tessark");
@@ -127,7 +127,7 @@ TEST(TextTest, DrawsWithinItsMeasuredWidth) {
     EXPECT_GE(y0, 15 - 12);
 }
 
-TEST(TextTest, RejectsBrokenUtf8AndDrawsNothing) {
+TEST(ArtgenTextTest, RejectsBrokenUtf8AndDrawsNothing) {
     Canvas c(40, 20, 2);
     TextStyle style;
     EXPECT_FALSE(DrawText(c, style, {2, 15}, "ab\xC3", Solid(Rgb(255, 255, 255))));
@@ -137,7 +137,7 @@ TEST(TextTest, RejectsBrokenUtf8AndDrawsNothing) {
         EXPECT_EQ(p.a, 0.0f);
 }
 
-TEST(FinishTest, FlattenKeysOnlyClearPixelsAndAvoidsMarkers) {
+TEST(ArtgenFinishTest, FlattenKeysOnlyClearPixelsAndAvoidsMarkers) {
     std::vector<Rgba> px = {Rgb(0, 0, 255, 1),    Rgb(255, 255, 0, 1), Rgb(10, 10, 10, 0.2f),
                             Rgb(200, 0, 0, 0.6f), Rgb(0, 255, 0, 1),   Rgb(0, 0, 0, 0)};
     RgbImage keyed = Flatten(px, 6, 1, Rgb(0, 0, 0), &kTransparent);
@@ -155,7 +155,7 @@ TEST(FinishTest, FlattenKeysOnlyClearPixelsAndAvoidsMarkers) {
     }
 }
 
-TEST(QuantizeTest, PlacedMarkersStayExactAndNoOtherPixelBecomesOne) {
+TEST(ArtgenQuantizeTest, PlacedMarkersStayExactAndNoOtherPixelBecomesOne) {
     RgbImage image = Busy(64, 48);
     image.At(40, 40) = kMarkerYellow;
     image.At(41, 40) = kTransparent;
@@ -180,7 +180,7 @@ TEST(QuantizeTest, PlacedMarkersStayExactAndNoOtherPixelBecomesOne) {
     }
 }
 
-TEST(QuantizeTest, NoRoomLeftNeverFallsBackToAMarker) {
+TEST(ArtgenQuantizeTest, NoRoomLeftNeverFallsBackToAMarker) {
     RgbImage image;
     image.width = 3, image.height = 1;
     image.pixels = {kTransparent, {200, 200, 200}, {12, 12, 12}};
@@ -191,7 +191,7 @@ TEST(QuantizeTest, NoRoomLeftNeverFallsBackToAMarker) {
     EXPECT_EQ(q.ColourAt(2, 0), (Rgb8{10, 10, 10}));
 }
 
-TEST(QuantizeTest, SmoothPicturesKeepTheirColours) {
+TEST(ArtgenQuantizeTest, SmoothPicturesKeepTheirColours) {
     RgbImage image;
     image.width = 128, image.height = 96;
     for (int y = 0; y < 96; ++y)
@@ -216,7 +216,7 @@ TEST(QuantizeTest, SmoothPicturesKeepTheirColours) {
     EXPECT_EQ(s.ColourAt(1, 0), (Rgb8{200, 100, 50}));
 }
 
-TEST(FilesTest, PspReadsBackThroughTheEngine) {
+TEST(ArtgenFilesTest, PspReadsBackThroughTheEngine) {
     IndexedImage q = Quantize(Busy(40, 30), {kTransparent}, true);
     std::vector<uint8_t> bytes = PspBytes(q);
     Graphic g(bytes.data(), static_cast<DWORD>(bytes.size()), kNoColor);
@@ -231,7 +231,7 @@ TEST(FilesTest, PspReadsBackThroughTheEngine) {
         }
 }
 
-TEST(FilesTest, SameInputSameBytes) {
+TEST(ArtgenFilesTest, SameInputSameBytes) {
     auto draw = [] {
         Canvas c(30, 20, 4);
         c.Clear(Rgb(20, 20, 30));
@@ -243,7 +243,7 @@ TEST(FilesTest, SameInputSameBytes) {
     EXPECT_EQ(draw(), draw());
 }
 
-TEST(FilesTest, ZzBmpAndIconForms) {
+TEST(ArtgenFilesTest, ZzBmpAndIconForms) {
     std::vector<uint8_t> data(5000);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<uint8_t>(i * 7 / 13);
