@@ -1,12 +1,13 @@
 # Front door: `make run` builds and starts the program, `make test` builds and runs every test
-# (a normal build, then a second one with AddressSanitizer and UBSan, then the image fuzzer).
+# (a normal build, then a second one with AddressSanitizer and UBSan, the sound mixer's tests
+# under ThreadSanitizer, then the image fuzzer).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build run test test-release test-asan test-fuzz clean format
+.PHONY: all deps configure build run test test-release test-asan test-tsan test-fuzz clean format
 
 all: build
 
@@ -36,15 +37,19 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The mixer thread against its callers, under ThreadSanitizer.
+test-tsan: deps
+	JOBS=$(JOBS) scripts/tsan-sound
+
 # The image loader under libFuzzer (clang, AddressSanitizer) for FUZZ_SECONDS.
 FUZZ_SECONDS ?= 60
 test-fuzz: deps
 	scripts/fuzz-image $(FUZZ_SECONDS)
 
-test: test-release test-asan test-fuzz
+test: test-release test-asan test-tsan test-fuzz
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) build-tsan build-fuzz
