@@ -1,4 +1,5 @@
 #include "engine/cea_graphic.h"
+#include "engine/cea_viewer.h"
 
 #include "engine/cea_palette.h"
 #include "engine/cea_psp.h"
@@ -1550,96 +1551,53 @@ struct GraphicShowParams {
     HPALETTE palette;
 };
 
-LRESULT GraphicShowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    // The parameters sit in the user data: the 4 extra window bytes cannot hold a pointer here.
-    auto* params = reinterpret_cast<GraphicShowParams*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    switch (message) {
-    case WM_NCCREATE: {
-        auto* create = reinterpret_cast<CREATESTRUCT*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        break;
+bool GraphicShowHandler(HWND hwnd, UINT message, WPARAM, LPARAM lParam, void* context,
+                        LRESULT* result) {
+    auto* params = static_cast<GraphicShowParams*>(context);
+    if (message == WM_PAINT) {
+        PAINTSTRUCT ps;
+        if (HDC hdc = BeginPaint(hwnd, &ps)) {
+            RECT client;
+            GetClientRect(hwnd, &client);
+            FillRect(hdc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+            HPALETTE old = params->palette ? SelectPalette(hdc, params->palette, FALSE) : nullptr;
+            if (params->palette) RealizePalette(hdc);
+            params->graphic->DrawTo(hdc, 0, 0);
+            if (old) SelectPalette(hdc, old, FALSE);
+            EndPaint(hwnd, &ps);
+        }
+        *result = 0;
+        return true;
     }
-    case WM_PAINT:
-        if (params) {
-            if (HDC hdc = ::GetDC(hwnd)) {
-                RECT client;
-                GetClientRect(hwnd, &client);
-                FillRect(hdc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-                HPALETTE old =
-                    params->palette ? SelectPalette(hdc, params->palette, FALSE) : nullptr;
-                if (params->palette) RealizePalette(hdc);
-                params->graphic->DrawTo(hdc, 0, 0);
-                if (old) SelectPalette(hdc, old, FALSE);
-                ::ReleaseDC(hwnd, hdc);
-            }
+    if (message == WM_LBUTTONDOWN) {
+        LONG x = static_cast<SHORT>(LOWORD(lParam)), y = static_cast<SHORT>(HIWORD(lParam));
+        Graphic* g = params->graphic;
+        if (x >= 0 && y >= 0 && x < g->GetWidth() && y < g->GetHeight()) {
+            DWORD value = g->GetPixelValue(x, y);
+            COLORREF c = g->ValueToColor(value);
+            if (g->GetBitsPerPixel() > 8)
+                SetWindowText(hwnd, sformat("RGB=%lu,%lu,%lu - X=%ld,Y=%ld", GetRValue(c),
+                                            GetGValue(c), GetBValue(c), x, y)
+                                        .c_str());
+            else
+                SetWindowText(hwnd, sformat("I=%ld, RGB=%ld,%ld,%ld - X=%ld,Y=%ld", value,
+                                            GetRValue(c), GetGValue(c), GetBValue(c), x, y)
+                                        .c_str());
         }
-        break;
-    case WM_LBUTTONDOWN:
-        if (params) {
-            LONG x = static_cast<SHORT>(LOWORD(lParam)), y = static_cast<SHORT>(HIWORD(lParam));
-            Graphic* g = params->graphic;
-            if (x >= 0 && y >= 0 && x < g->GetWidth() && y < g->GetHeight()) {
-                DWORD value = g->GetPixelValue(x, y);
-                COLORREF c = g->ValueToColor(value);
-                if (g->GetBitsPerPixel() > 8)
-                    SetWindowText(hwnd, sformat("RGB=%lu,%lu,%lu - X=%ld,Y=%ld", GetRValue(c),
-                                                GetGValue(c), GetBValue(c), x, y)
-                                            .c_str());
-                else
-                    SetWindowText(hwnd, sformat("I=%ld, RGB=%ld,%ld,%ld - X=%ld,Y=%ld", value,
-                                                GetRValue(c), GetGValue(c), GetBValue(c), x, y)
-                                            .c_str());
-            }
-        }
-        return 0;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == 1 || LOWORD(wParam) == 2) {
-            DestroyWindow(hwnd);
-            return 0;
-        }
-        break;
-    default:
-        break;
+        *result = 0;
+        return true;
     }
-    return DefWindowProc(hwnd, message, wParam, lParam);
+    return false;
 }
 
 } // namespace
 
 void Graphic::Show() {
     if (!valid_ || !IsLoaded()) return;
-    HINSTANCE instance = GetModuleHandle(nullptr);
-    WNDCLASS wc{};
-    wc.lpfnWndProc = GraphicShowProc;
-    wc.cbWndExtra = 4;
-    wc.hInstance = instance;
-    wc.lpszClassName = TEXT("GraphicShowClass");
-    RegisterClass(&wc); // already registered by an earlier viewer is fine
-
-    auto* params = static_cast<GraphicShowParams*>(
-        MemAlloc(sizeof(GraphicShowParams), MM("GRAPHICShowParams")));
-    if (!params) return;
-    params->graphic = this;
+    GraphicShowParams params{this, nullptr};
     PaletteGroup* group = GetPaletteGroup();
     if (!group) group = GetDisplayPaletteGroup();
-    params->palette = group ? group->GetPalette() : nullptr;
-
-    const DWORD style = 0x80C80000; // pop-up with caption and system menu
-    int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
-    RECT frame{0, 0, std::min<LONG>(GetWidth(), screenW), std::min<LONG>(GetHeight(), screenH)};
-    AdjustWindowRect(&frame, style, FALSE);
-    int w = std::min<int>(frame.right - frame.left, screenW);
-    int h = std::min<int>(frame.bottom - frame.top, screenH);
-    HWND hwnd =
-        CreateWindowEx(0, TEXT("GraphicShowClass"), TEXT("Graphic"), style, (screenW - w) / 2,
-                       (screenH - h) / 2, w, h, nullptr, nullptr, instance, params);
-    if (hwnd) {
-        ShowWindow(hwnd, SW_SHOW);
-        MSG msg;
-        while (IsWindow(hwnd) && GetMessage(&msg, nullptr, 0, 0) > 0) {
-            TranslateMessage(&msg);
-            DispatchMessage(&msg);
-        }
-    }
-    MemFree(params, MM("GRAPHICShowParams"));
+    params.palette = group ? group->GetPalette() : nullptr;
+    RunViewer(TEXT("GraphicShowClass"), TEXT("Graphic"), GetWidth(), GetHeight(), true,
+              GraphicShowHandler, &params);
 }

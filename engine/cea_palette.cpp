@@ -1,6 +1,7 @@
 #include "engine/cea_palette.h"
 
 #include "engine/cea_sprite.h"
+#include "engine/cea_viewer.h"
 #include "foundation/memory.h"
 #include "foundation/tl_dialog.h"
 #include "platform/user.h"
@@ -440,95 +441,58 @@ struct PaletteShowParams {
     LONG shownIndex; // the cell named in the title, -1 for none
 };
 
-LRESULT PaletteShowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* params = reinterpret_cast<PaletteShowParams*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    switch (message) {
-    case WM_NCCREATE: {
-        auto* create = reinterpret_cast<CREATESTRUCT*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        break;
-    }
-    case WM_PAINT:
-        if (params) {
-            PAINTSTRUCT ps;
-            if (HDC hdc = BeginPaint(hwnd, &ps)) {
-                HPALETTE palette = params->group->GetPalette();
-                HPALETTE old = palette ? SelectPalette(hdc, palette, FALSE) : nullptr;
-                if (palette) RealizePalette(hdc);
-                for (DWORD i = 0; i < 256; ++i) {
-                    RECT cell{static_cast<LONG>(i % 16) * kCellWidth,
-                              static_cast<LONG>(i / 16) * kCellHeight, 0, 0};
-                    cell.right = cell.left + kCellWidth;
-                    cell.bottom = cell.top + kCellHeight;
-                    HBRUSH brush = CreateSolidBrush(params->group->GetColor(i) & 0xFFFFFF);
-                    if (brush) {
-                        FillRect(hdc, &cell, brush);
-                        DeleteObject(brush);
-                    }
-                }
-                if (old) SelectPalette(hdc, old, FALSE);
-                EndPaint(hwnd, &ps);
-            }
-            return 0;
-        }
-        break;
-    case WM_MOUSEMOVE:
-        if (params) {
-            LONG x = static_cast<SHORT>(LOWORD(lParam)), y = static_cast<SHORT>(HIWORD(lParam));
-            LONG index = -1;
-            if (x >= 0 && y >= 0 && x < 16 * kCellWidth && y < 16 * kCellHeight)
-                index = (y / kCellHeight) * 16 + x / kCellWidth;
-            if (index != params->shownIndex) {
-                params->shownIndex = index;
-                if (index < 0) {
-                    SetWindowText(hwnd, params->title);
-                } else {
-                    COLORREF c = params->group->GetColor(static_cast<DWORD>(index));
-                    SetWindowText(hwnd, sformat(TEXT("I=%lu, RGB=%lu,%lu,%lu -- %s"),
-                                                static_cast<DWORD>(index), GetRValue(c),
-                                                GetGValue(c), GetBValue(c), params->title)
-                                            .c_str());
+bool PaletteShowHandler(HWND hwnd, UINT message, WPARAM, LPARAM lParam, void* context,
+                        LRESULT* result) {
+    auto* params = static_cast<PaletteShowParams*>(context);
+    if (message == WM_PAINT) {
+        PAINTSTRUCT ps;
+        if (HDC hdc = BeginPaint(hwnd, &ps)) {
+            HPALETTE palette = params->group->GetPalette();
+            HPALETTE old = palette ? SelectPalette(hdc, palette, FALSE) : nullptr;
+            if (palette) RealizePalette(hdc);
+            for (DWORD i = 0; i < 256; ++i) {
+                RECT cell{static_cast<LONG>(i % 16) * kCellWidth,
+                          static_cast<LONG>(i / 16) * kCellHeight, 0, 0};
+                cell.right = cell.left + kCellWidth;
+                cell.bottom = cell.top + kCellHeight;
+                if (HBRUSH brush = CreateSolidBrush(params->group->GetColor(i) & 0xFFFFFF)) {
+                    FillRect(hdc, &cell, brush);
+                    DeleteObject(brush);
                 }
             }
+            if (old) SelectPalette(hdc, old, FALSE);
+            EndPaint(hwnd, &ps);
         }
-        return 0;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == 1 || LOWORD(wParam) == 2) {
-            DestroyWindow(hwnd);
-            return 0;
-        }
-        break;
-    default:
-        break;
+        *result = 0;
+        return true;
     }
-    return DefWindowProc(hwnd, message, wParam, lParam);
+    if (message == WM_MOUSEMOVE) {
+        LONG x = static_cast<SHORT>(LOWORD(lParam)), y = static_cast<SHORT>(HIWORD(lParam));
+        LONG index = -1;
+        if (x >= 0 && y >= 0 && x < 16 * kCellWidth && y < 16 * kCellHeight)
+            index = (y / kCellHeight) * 16 + x / kCellWidth;
+        if (index != params->shownIndex) {
+            params->shownIndex = index;
+            if (index < 0) {
+                SetWindowText(hwnd, params->title);
+            } else {
+                COLORREF c = params->group->GetColor(static_cast<DWORD>(index));
+                SetWindowText(hwnd, sformat(TEXT("I=%lu, RGB=%lu,%lu,%lu -- %s"),
+                                            static_cast<DWORD>(index), GetRValue(c), GetGValue(c),
+                                            GetBValue(c), params->title)
+                                        .c_str());
+            }
+        }
+        *result = 0;
+        return true;
+    }
+    return false;
 }
 
 } // namespace
 
 void PaletteGroup::Show(const TCHAR* title) {
-    HINSTANCE instance = GetModuleHandle(nullptr);
-    WNDCLASS wc{};
-    wc.lpfnWndProc = PaletteShowProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = TEXT("PALETTEGROUPShowClass");
-    RegisterClass(&wc); // already registered by an earlier viewer is fine
-
     PaletteShowParams params{this, title ? title : TEXT(""), -1};
-    const DWORD style = 0x80C80000; // pop-up with caption and system menu
-    RECT frame{0, 0, 16 * kCellWidth, 16 * kCellHeight};
-    AdjustWindowRect(&frame, style, FALSE);
-    int w = frame.right - frame.left, h = frame.bottom - frame.top;
-    int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
-    HWND hwnd =
-        CreateWindowEx(0, TEXT("PALETTEGROUPShowClass"), params.title, style, (screenW - w) / 2,
-                       (screenH - h) / 2, w, h, nullptr, nullptr, instance, &params);
-    if (!hwnd) return;
-    ShowWindow(hwnd, SW_SHOW);
-    MSG msg;
-    while (IsWindow(hwnd) && GetMessage(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessage(&msg);
-    }
+    RunViewer(TEXT("PALETTEGROUPShowClass"), params.title, 16 * kCellWidth, 16 * kCellHeight, false,
+              PaletteShowHandler, &params);
 }

@@ -252,22 +252,7 @@ std::u16string String(UINT id) {
                           static_cast<std::size_t>(length));
 }
 
-std::string Narrow(const std::u16string& s) {
-    std::string out;
-    for (char16_t c : s) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
+std::string Narrow(const std::u16string& s) { return platform::Narrow(s); }
 
 TEST(GameStrings, FixedTextsInBothLanguages) {
     const struct {

@@ -1,6 +1,7 @@
 #include "engine_test_support.h"
 
 #include "foundation/memory.h"
+#include "platform/user.h"
 
 #include <gtest/gtest.h>
 
@@ -106,4 +107,26 @@ std::string TempPath(const std::string& name) {
     std::string dir = testing::TempDir();
     return dir + "engine_" + std::to_string(getpid()) + "_" + info->test_suite_name() + "_" +
            info->name() + "_" + name;
+}
+
+HWND FindOwnWindow(const char* className) {
+    struct Search {
+        const char* className;
+        HWND found;
+    } search{className, nullptr};
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            DWORD process = 0;
+            GetWindowThreadProcessId(hwnd, &process);
+            char name[128] = {};
+            GetClassNameA(hwnd, name, sizeof name);
+            if (process == static_cast<DWORD>(getpid()) && std::strcmp(name, s->className) == 0) {
+                s->found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }

@@ -31,3 +31,7 @@ std::vector<BYTE> MakeBmp(LONG width, LONG height, WORD bits, const std::vector<
 
 // A scratch file path unique to the test.
 std::string TempPath(const std::string& name);
+
+// This process's top-level window of the class, or null. FindWindow would also see the windows
+// of other test processes running at the same time.
+HWND FindOwnWindow(const char* className);

@@ -581,7 +581,7 @@ std::string ClickAndClose(LONG x, LONG y) {
     std::string title;
     HWND hwnd = nullptr;
     for (int i = 0; i < 500 && !hwnd; ++i) {
-        hwnd = FindWindowA("GraphicShowClass", nullptr);
+        hwnd = FindOwnWindow("GraphicShowClass");
         if (!hwnd) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (!hwnd) return "no window";
@@ -605,7 +605,7 @@ TEST(GraphicShow, ClickShowsThePixelAndCommandTwoCloses) {
     deep.Show();
     driver.join();
     EXPECT_EQ(title, "RGB=10,20,30 - X=2,Y=1");
-    EXPECT_EQ(FindWindowA("GraphicShowClass", nullptr), nullptr);
+    EXPECT_EQ(FindOwnWindow("GraphicShowClass"), nullptr);
 
     RGBQUAD table[256] = {};
     table[6] = {3, 2, 1, 0};

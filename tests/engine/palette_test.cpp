@@ -313,7 +313,7 @@ std::string TitleOf(HWND hwnd) {
 ViewerReport DriveViewer() {
     ViewerReport report;
     HWND hwnd = nullptr;
-    if (!WaitFor([&] { return (hwnd = FindWindowA("PALETTEGROUPShowClass", nullptr)) != nullptr; }))
+    if (!WaitFor([&] { return (hwnd = FindOwnWindow("PALETTEGROUPShowClass")) != nullptr; }))
         return report;
     GetClientRect(hwnd, &report.client);
     WaitFor([&] {
@@ -348,7 +348,7 @@ TEST(PaletteGroupShow, CellsNameTheirColourAndCommandTwoCloses) {
     EXPECT_PRED2(NearlyEqual, report.painted, RGB(200, 80, 16));
     EXPECT_EQ(report.overCell, "I=19, RGB=200,80,16 -- Colours");
     EXPECT_EQ(report.outside, "Colours");
-    EXPECT_EQ(FindWindowA("PALETTEGROUPShowClass", nullptr), nullptr);
+    EXPECT_EQ(FindOwnWindow("PALETTEGROUPShowClass"), nullptr);
 }
 
 } // namespace
