@@ -1,5 +1,5 @@
-// Icons and cursors: LoadIcon and LoadCursor from group resources, GetIconInfo, the icons a window carries (WM_SETICON, its
-// class icon) and their pixels for the drivers.
+// Icons and cursors: LoadIcon and LoadCursor from group resources, GetIconInfo, the icons a window
+// carries (WM_SETICON, its class icon) and their pixels for the drivers.
 #include "platform/core/icon_internal.h"
 
 #include "platform/core/driver.h"
@@ -132,8 +132,7 @@ HICON LoadGroupResource(HMODULE module, LPCWSTR name, bool cursor, int want) {
         return nullptr;
     }
     const std::uint32_t count = size >= 6 ? U16(group + 4) : 0;
-    if (size < 6 || U16(group + 2) != (cursor ? 2u : 1u) || count == 0 ||
-        size < 6 + 14 * count) {
+    if (size < 6 || U16(group + 2) != (cursor ? 2u : 1u) || count == 0 || size < 6 + 14 * count) {
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return nullptr;
     }
@@ -145,8 +144,7 @@ HICON LoadGroupResource(HMODULE module, LPCWSTR name, bool cursor, int want) {
         const int side = cursor ? static_cast<int>(U16(e)) : (e[0] == 0 ? 256 : e[0]);
         const int depth = static_cast<int>(U16(e + 6));
         const int distance = std::abs(side - want);
-        if (i == 0 || distance < bestDistance ||
-            (distance == bestDistance && depth > bestDepth)) {
+        if (i == 0 || distance < bestDistance || (distance == bestDistance && depth > bestDepth)) {
             best = static_cast<int>(i);
             bestDistance = distance;
             bestDepth = depth;
@@ -154,9 +152,8 @@ HICON LoadGroupResource(HMODULE module, LPCWSTR name, bool cursor, int want) {
     }
     const WORD id = static_cast<WORD>(U16(group + 6 + 14 * best + 12));
     DWORD imageSize = 0;
-    auto* image = static_cast<const BYTE*>(ResourceBytes(module, MAKEINTRESOURCEW(id),
-                                                         MAKEINTRESOURCEW(cursor ? 1 : 3),
-                                                         &imageSize));
+    auto* image = static_cast<const BYTE*>(
+        ResourceBytes(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(cursor ? 1 : 3), &imageSize));
     IconImage decoded;
     bool ok = image != nullptr;
     if (ok && cursor) {

@@ -45,10 +45,9 @@ HBITMAP DecodeBitmap(const BYTE* data, DWORD size) {
         if (headerSize == 40) offset += 12;
         // The drawing layer keeps 32-bit pixels as blue, green, red bytes and 16-bit ones as
         // 5-5-5; other layouts are refused rather than shown in the wrong colours.
-        const bool known = bpp == 32 ? masks[0] == 0xFF0000 && masks[1] == 0xFF00 &&
-                                           masks[2] == 0xFF
-                                     : masks[0] == 0x7C00 && masks[1] == 0x03E0 &&
-                                           masks[2] == 0x001F;
+        const bool known = bpp == 32
+                               ? masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF
+                               : masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F;
         if (!known) return nullptr;
     }
     std::uint64_t colours = 0;
@@ -128,8 +127,8 @@ HANDLE LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int, UINT
         const bool cursor = type == IMAGE_CURSOR;
         int want = cx;
         if (want <= 0)
-            want = (flags & LR_DEFAULTSIZE) ? GetSystemMetrics(cursor ? SM_CXCURSOR : SM_CXICON)
-                                            : 0;
+            want =
+                (flags & LR_DEFAULTSIZE) ? GetSystemMetrics(cursor ? SM_CXCURSOR : SM_CXICON) : 0;
         return platform::wm::LoadGroupResource(instance, name, cursor, want);
     }
     default:

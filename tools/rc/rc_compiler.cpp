@@ -742,6 +742,37 @@ const std::unordered_map<std::string, std::uint32_t>& Builtins() {
         {"IDYES", 6},
         {"IDNO", 7},
         {"IDC_STATIC", 0xFFFFFFFF},
+        // Virtual keys, for accelerator tables.
+        {"VK_BACK", 0x08},
+        {"VK_TAB", 0x09},
+        {"VK_RETURN", 0x0D},
+        {"VK_SHIFT", 0x10},
+        {"VK_CONTROL", 0x11},
+        {"VK_MENU", 0x12},
+        {"VK_ESCAPE", 0x1B},
+        {"VK_SPACE", 0x20},
+        {"VK_PRIOR", 0x21},
+        {"VK_NEXT", 0x22},
+        {"VK_END", 0x23},
+        {"VK_HOME", 0x24},
+        {"VK_LEFT", 0x25},
+        {"VK_UP", 0x26},
+        {"VK_RIGHT", 0x27},
+        {"VK_DOWN", 0x28},
+        {"VK_INSERT", 0x2D},
+        {"VK_DELETE", 0x2E},
+        {"VK_F1", 0x70},
+        {"VK_F2", 0x71},
+        {"VK_F3", 0x72},
+        {"VK_F4", 0x73},
+        {"VK_F5", 0x74},
+        {"VK_F6", 0x75},
+        {"VK_F7", 0x76},
+        {"VK_F8", 0x77},
+        {"VK_F9", 0x78},
+        {"VK_F10", 0x79},
+        {"VK_F11", 0x7A},
+        {"VK_F12", 0x7B},
     };
     return table;
 }
@@ -1018,9 +1049,8 @@ private:
             Accelerators(at, name);
             return;
         }
-        if (word == "MENU" || word == "MENUEX" ||
-            word == "VERSIONINFO" || word == "FONT" || word == "MESSAGETABLE" ||
-            word == "TEXTINCLUDE" || word == "DLGINCLUDE") {
+        if (word == "MENU" || word == "MENUEX" || word == "VERSIONINFO" || word == "FONT" ||
+            word == "MESSAGETABLE" || word == "TEXTINCLUDE" || word == "DLGINCLUDE") {
             Fail(kind.at, word + " resources are not supported");
         }
         Id type;
