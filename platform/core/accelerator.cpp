@@ -137,9 +137,8 @@ int TranslateAcceleratorW(HWND hwnd, HACCEL handle, LPMSG msg) {
     const bool alt = m == WM_SYSKEYDOWN || m == WM_SYSCHAR || GetKeyState(VK_MENU) < 0;
     const bool shift = GetKeyState(VK_SHIFT) < 0;
     const bool control = GetKeyState(VK_CONTROL) < 0;
-    const auto key = static_cast<WORD>(msg->wParam);
     for (const ACCEL& e : table->entries) {
-        if (e.key != key) continue;
+        if (static_cast<WPARAM>(e.key) != msg->wParam) continue;
         if (e.fVirt & FVIRTKEY) {
             if (!keyDown || ((e.fVirt & FSHIFT) != 0) != shift ||
                 ((e.fVirt & FCONTROL) != 0) != control || ((e.fVirt & FALT) != 0) != alt)

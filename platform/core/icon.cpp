@@ -37,6 +37,7 @@ std::uint32_t U32(const BYTE* p) {
 // then the colours (bottom row first) and a 1-bit mask. False for anything else or anything
 // that does not fit in `size` bytes.
 bool Decode(const BYTE* data, DWORD size, IconImage* out) {
+    if (data == nullptr) return false;
     if (size < 40 || U32(data) < 40 || U32(data) > size) return false;
     const std::int32_t width = static_cast<std::int32_t>(U32(data + 4));
     const std::int32_t doubled = static_cast<std::int32_t>(U32(data + 8));
@@ -114,6 +115,10 @@ HICON Keep(IconImage image) {
 }
 
 } // namespace
+
+bool DecodeIconImage(const BYTE* data, DWORD size, IconImage* out) {
+    return Decode(data, size, out);
+}
 
 std::shared_ptr<const IconImage> IconImageOf(HICON icon) {
     Icons& icons = GetIcons();

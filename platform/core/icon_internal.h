@@ -24,6 +24,11 @@ std::shared_ptr<const IconImage> IconImageOf(HICON icon);
 // (0: the group's first image), kept as a new handle; null with the last error set when it is
 // missing or damaged.
 HICON LoadGroupResource(HMODULE module, LPCWSTR name, bool cursor, int want);
+// The decoders behind the loaders, open to tests: one icon or cursor image (a DIB whose height
+// counts its mask rows too, then the mask), and a bitmap resource (a DIB without file header)
+// as a new DIB section. Both check every size against `size` and refuse what does not fit.
+bool DecodeIconImage(const BYTE* data, DWORD size, IconImage* out);
+HBITMAP DecodeBitmapResource(const BYTE* data, DWORD size);
 // What a window shows as its icon: its big icon, else its small one, else its class icon.
 HICON IconOf(HWND hwnd);
 

@@ -60,6 +60,7 @@ HBITMAP DecodeBitmap(const BYTE* data, DWORD size) {
     const std::uint64_t table = offset;
     offset += colours * 4;
     const std::uint64_t pitch = ((static_cast<std::uint64_t>(width) * bpp + 31) / 32) * 4;
+    if (pitch > size || height > size) return nullptr; // keeps the product below from wrapping
     const std::uint64_t bytes = pitch * height;
     if (offset > size || bytes > size - offset) return nullptr;
 
@@ -89,6 +90,12 @@ HBITMAP DecodeBitmap(const BYTE* data, DWORD size) {
 
 } // namespace
 
+namespace platform::wm {
+HBITMAP DecodeBitmapResource(const BYTE* data, DWORD size) {
+    return data == nullptr ? nullptr : DecodeBitmap(data, size);
+}
+} // namespace platform::wm
+
 HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
     HMODULE module = instance != nullptr ? instance : GetModuleHandleW(nullptr);
     HRSRC found = name == nullptr ? nullptr : FindResourceW(module, name, MAKEINTRESOURCEW(2));
@@ -98,7 +105,7 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
     }
     const DWORD size = SizeofResource(module, found);
     const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
-    HBITMAP bitmap = data == nullptr ? nullptr : DecodeBitmap(data, size);
+    HBITMAP bitmap = platform::wm::DecodeBitmapResource(data, size);
     if (bitmap == nullptr) SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
     return bitmap;
 }
