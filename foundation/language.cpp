@@ -3,6 +3,7 @@
 #include "platform/gdi.h"
 #include "platform/reg.h"
 #include "platform/resource.h"
+#include "platform/user.h"
 
 #include <mutex>
 
@@ -375,6 +376,26 @@ bool FindOwnResource(UINT id, const TCHAR* type, const void** data, DWORD* size)
 
 bool FindOwnResource(UINT id, UINT type, const void** data, DWORD* size) {
     return FindOwnResource(id, MAKEINTRESOURCE(type), data, size);
+}
+
+HICON LoadOwnIcon(UINT id) {
+    return LoadIcon(LanguageModule(), MAKEINTRESOURCE(id));
+}
+
+HCURSOR LoadOwnCursor(UINT id) {
+    return LoadCursor(LanguageModule(), MAKEINTRESOURCE(id));
+}
+
+HBITMAP LoadOwnBitmap(UINT id) {
+    return LoadBitmap(LanguageModule(), MAKEINTRESOURCE(id));
+}
+
+HANDLE LoadOwnImage(UINT id, UINT type, int cx, int cy) {
+    return LoadImage(LanguageModule(), MAKEINTRESOURCE(id), type, cx, cy, LR_DEFAULTSIZE);
+}
+
+HACCEL LoadOwnAccelerators(UINT id) {
+    return LoadAccelerators(LanguageModule(), MAKEINTRESOURCE(id));
 }
 
 HFONT FontFromDescription(const TCHAR* description) {

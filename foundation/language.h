@@ -68,6 +68,18 @@ HMODULE LanguageModule();
 bool FindOwnResource(UINT id, const TCHAR* type, const void** data, DWORD* size);
 bool FindOwnResource(UINT id, UINT type, const void** data, DWORD* size);
 
+// Icons, cursors, bitmaps and accelerator tables of the program's own module; null when the
+// resource is missing or damaged. The caller destroys what it gets (DestroyIcon,
+// DestroyCursor, DeleteObject, DestroyAcceleratorTable). Pass LocalizedResourceId(base) for a
+// resource that exists per language.
+HICON LoadOwnIcon(UINT id);
+HCURSOR LoadOwnCursor(UINT id);
+// A DIB section for the drawing layer.
+HBITMAP LoadOwnBitmap(UINT id);
+// IMAGE_ICON, IMAGE_CURSOR (the image nearest `cx`, 0 for the standard size) or IMAGE_BITMAP.
+HANDLE LoadOwnImage(UINT id, UINT type, int cx, int cy);
+HACCEL LoadOwnAccelerators(UINT id);
+
 // A font from a short description ("Arial,-14,I", "MS Shell Dlg,10"), with the Esperanto face
 // (" Eo") when Esperanto is current. The caller deletes it.
 HFONT FontFromDescription(const TCHAR* description);

@@ -564,6 +564,8 @@ int GetSystemMetrics(int index) {
         return 2;
     case SM_CXICON:
     case SM_CYICON:
+    case SM_CXCURSOR:
+    case SM_CYCURSOR:
         return 32;
     case SM_CXSMICON:
     case SM_CYSMICON:

@@ -1,8 +1,9 @@
-// Icons: LoadIcon from a group-icon resource, the icons a window carries (WM_SETICON, its
-// class icon) and their pixels for the drivers.
+// Icons and cursors: LoadIcon and LoadCursor from group resources, GetIconInfo, the icons a window
+// carries (WM_SETICON, its class icon) and their pixels for the drivers.
 #include "platform/core/icon_internal.h"
 
 #include "platform/core/driver.h"
+#include "platform/core/paint_internal.h"
 #include "platform/core/window_internal.h"
 #include "platform/gdi.h"
 #include "platform/resource.h"
@@ -36,6 +37,7 @@ std::uint32_t U32(const BYTE* p) {
 // then the colours (bottom row first) and a 1-bit mask. False for anything else or anything
 // that does not fit in `size` bytes.
 bool Decode(const BYTE* data, DWORD size, IconImage* out) {
+    if (data == nullptr) return false;
     if (size < 40 || U32(data) < 40 || U32(data) > size) return false;
     const std::int32_t width = static_cast<std::int32_t>(U32(data + 4));
     const std::int32_t doubled = static_cast<std::int32_t>(U32(data + 8));
@@ -114,11 +116,70 @@ HICON Keep(IconImage image) {
 
 } // namespace
 
+bool DecodeIconImage(const BYTE* data, DWORD size, IconImage* out) {
+    return Decode(data, size, out);
+}
+
 std::shared_ptr<const IconImage> IconImageOf(HICON icon) {
     Icons& icons = GetIcons();
     std::lock_guard hold(icons.lock);
     auto it = icons.live.find(icon);
     return it == icons.live.end() ? nullptr : it->second;
+}
+
+HICON LoadGroupResource(HMODULE module, LPCWSTR name, bool cursor, int want) {
+    if (module == nullptr) module = GetModuleHandleW(nullptr);
+    DWORD size = 0;
+    auto* group = static_cast<const BYTE*>(
+        ResourceBytes(module, name, MAKEINTRESOURCEW(cursor ? 12 : 14), &size));
+    if (group == nullptr) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    const std::uint32_t count = size >= 6 ? U16(group + 4) : 0;
+    if (size < 6 || U16(group + 2) != (cursor ? 2u : 1u) || count == 0 || size < 6 + 14 * count) {
+        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+        return nullptr;
+    }
+    // The image nearest the wanted size, the deeper one when two are as near. Group icons give
+    // the width in a byte (0 for 256), group cursors in a word.
+    int best = 0, bestDistance = 0, bestDepth = 0;
+    for (std::uint32_t i = 0; i < count && want > 0; ++i) {
+        const BYTE* e = group + 6 + 14 * i;
+        const int side = cursor ? static_cast<int>(U16(e)) : (e[0] == 0 ? 256 : e[0]);
+        const int depth = static_cast<int>(U16(e + 6));
+        const int distance = std::abs(side - want);
+        if (i == 0 || distance < bestDistance || (distance == bestDistance && depth > bestDepth)) {
+            best = static_cast<int>(i);
+            bestDistance = distance;
+            bestDepth = depth;
+        }
+    }
+    const WORD id = static_cast<WORD>(U16(group + 6 + 14 * best + 12));
+    DWORD imageSize = 0;
+    auto* image = static_cast<const BYTE*>(
+        ResourceBytes(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(cursor ? 1 : 3), &imageSize));
+    IconImage decoded;
+    bool ok = image != nullptr;
+    if (ok && cursor) {
+        // A cursor image starts with its hot spot, which must lie on the image.
+        ok = imageSize >= 4 && Decode(image + 4, imageSize - 4, &decoded);
+        if (ok) {
+            decoded.cursor = true;
+            decoded.hotX = static_cast<int>(U16(image));
+            decoded.hotY = static_cast<int>(U16(image + 2));
+            ok = decoded.hotX < decoded.width && decoded.hotY < decoded.height;
+        }
+    } else if (ok) {
+        ok = Decode(image, imageSize, &decoded);
+        decoded.hotX = decoded.width / 2;
+        decoded.hotY = decoded.height / 2;
+    }
+    if (!ok) {
+        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+        return nullptr;
+    }
+    return Keep(std::move(decoded));
 }
 
 HICON IconOf(HWND hwnd) {
@@ -134,48 +195,7 @@ HICON IconOf(HWND hwnd) {
 using namespace platform::wm;
 
 HICON LoadIconW(HINSTANCE instance, LPCWSTR name) {
-    HMODULE module = instance != nullptr ? instance : GetModuleHandleW(nullptr);
-    DWORD size = 0;
-    auto* group =
-        static_cast<const BYTE*>(ResourceBytes(module, name, MAKEINTRESOURCEW(14), &size));
-    if (group == nullptr) {
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-        return nullptr;
-    }
-    const std::uint32_t count = size >= 6 ? U16(group + 4) : 0;
-    if (size < 6 || U16(group + 2) != 1 || size < 6 + 14 * count) {
-        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
-        return nullptr;
-    }
-    // The image nearest the standard icon size, the deeper one when two are as near.
-    const int want = GetSystemMetrics(SM_CXICON);
-    int best = -1, bestDistance = 0, bestDepth = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const BYTE* e = group + 6 + 14 * i;
-        const int side = e[0] == 0 ? 256 : e[0];
-        const int depth = static_cast<int>(U16(e + 6));
-        const int distance = std::abs(side - want);
-        if (best < 0 || distance < bestDistance ||
-            (distance == bestDistance && depth > bestDepth)) {
-            best = static_cast<int>(i);
-            bestDistance = distance;
-            bestDepth = depth;
-        }
-    }
-    if (best < 0) {
-        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
-        return nullptr;
-    }
-    const WORD id = static_cast<WORD>(U16(group + 6 + 14 * best + 12));
-    DWORD imageSize = 0;
-    auto* image = static_cast<const BYTE*>(
-        ResourceBytes(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3), &imageSize));
-    IconImage decoded;
-    if (image == nullptr || !Decode(image, imageSize, &decoded)) {
-        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
-        return nullptr;
-    }
-    return Keep(std::move(decoded));
+    return LoadGroupResource(instance, name, false, GetSystemMetrics(SM_CXICON));
 }
 
 HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
@@ -183,6 +203,49 @@ HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
         return LoadIconW(instance, reinterpret_cast<LPCWSTR>(name));
     std::u16string wide = FromNarrow(name);
     return LoadIconW(instance, wide.c_str());
+}
+
+BOOL DestroyCursor(HCURSOR cursor) {
+    if (CursorIdOf(cursor) != 0) return FALSE; // standard cursors are shared
+    return DestroyIcon(cursor);
+}
+
+BOOL GetIconInfo(HICON icon, PICONINFO info) {
+    auto image = IconImageOf(icon);
+    if (image == nullptr || info == nullptr) {
+        SetLastError(image == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    BITMAPINFO colourInfo{};
+    colourInfo.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    colourInfo.bmiHeader.biWidth = image->width;
+    colourInfo.bmiHeader.biHeight = -image->height;
+    colourInfo.bmiHeader.biPlanes = 1;
+    colourInfo.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP colour = CreateDIBSection(nullptr, &colourInfo, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (colour == nullptr) return FALSE;
+    std::memcpy(bits, image->argb.data(), image->argb.size() * 4);
+    // The mask: rows of 16-bit aligned bits, 1 where the image is clear.
+    const std::size_t pitch = ((static_cast<std::size_t>(image->width) + 15) / 16) * 2;
+    std::vector<BYTE> maskBits(pitch * image->height, 0);
+    for (int y = 0; y < image->height; ++y) {
+        for (int x = 0; x < image->width; ++x) {
+            if ((image->argb[static_cast<std::size_t>(y) * image->width + x] >> 24) == 0)
+                maskBits[y * pitch + x / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
+        }
+    }
+    HBITMAP mask = CreateBitmap(image->width, image->height, 1, 1, maskBits.data());
+    if (mask == nullptr) {
+        DeleteObject(colour);
+        return FALSE;
+    }
+    info->fIcon = image->cursor ? FALSE : TRUE;
+    info->xHotspot = static_cast<DWORD>(image->hotX);
+    info->yHotspot = static_cast<DWORD>(image->hotY);
+    info->hbmColor = colour;
+    info->hbmMask = mask;
+    return TRUE;
 }
 
 BOOL DestroyIcon(HICON icon) {

@@ -3,6 +3,7 @@
 
 #include "platform/core/driver.h"
 #include "platform/core/gdi_internal.h"
+#include "platform/core/icon_internal.h"
 #include "platform/core/window_internal.h"
 
 #include <algorithm>
@@ -819,12 +820,19 @@ HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name) {
     if (instance == nullptr && IS_INTRESOURCE(name)) {
         cursor = StandardCursor(reinterpret_cast<ULONG_PTR>(name));
     }
-    if (cursor == nullptr) SetLastError(1814L); // ERROR_RESOURCE_NAME_NOT_FOUND
-    return cursor;
+    if (cursor != nullptr) return cursor;
+    if (name == nullptr) {
+        SetLastError(1814L); // ERROR_RESOURCE_NAME_NOT_FOUND
+        return nullptr;
+    }
+    return LoadGroupResource(instance, name, true, GetSystemMetrics(SM_CXCURSOR));
 }
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
-    return LoadCursorW(instance, reinterpret_cast<LPCWSTR>(name));
+    if (name == nullptr || IS_INTRESOURCE(name))
+        return LoadCursorW(instance, reinterpret_cast<LPCWSTR>(name));
+    std::u16string wide = FromNarrow(name);
+    return LoadCursorW(instance, wide.c_str());
 }
 
 HCURSOR SetCursor(HCURSOR cursor) {

@@ -5,6 +5,7 @@
 #include "foundation/zz.h"
 #include "platform/gdi.h"
 #include "platform/reg.h"
+#include "platform/user.h"
 #include "tests/foundation/test_util.h"
 #include "tests/platform/temp_machine.h"
 
@@ -298,6 +299,140 @@ TEST(OwnResources, AreFoundInPlaceByNumericAndNamedType) {
     EXPECT_EQ(size, file.size());
     EXPECT_FALSE(FindOwnResource(1007, TEXT("GRAPHIC"), &data, &size));
     EXPECT_FALSE(FindOwnResource(1006, TEXT("WAVE"), &data, &size));
+}
+
+// The size, hot spot and the colour of one pixel of an icon or cursor.
+struct IconFacts {
+    LONG width = 0;
+    DWORD hotX = 0, hotY = 0;
+    COLORREF pixel = 0;
+};
+IconFacts Facts(HICON icon, int x, int y) {
+    IconFacts f;
+    ICONINFO info{};
+    if (!GetIconInfo(icon, &info)) return f;
+    BITMAP bm{};
+    GetObject(info.hbmColor, sizeof(bm), &bm);
+    f.width = bm.bmWidth;
+    f.hotX = info.xHotspot;
+    f.hotY = info.yHotspot;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, info.hbmColor);
+    f.pixel = GetPixel(dc, x, y);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return f;
+}
+
+TEST(OwnResources, IconsAndCursorsLoadWithTheirSizesAndHotSpots) {
+    HICON icon = LoadOwnIcon(1055);
+    ASSERT_NE(icon, nullptr);
+    IconFacts i = Facts(icon, 4, 0); // red left half, top-left corner masked out
+    EXPECT_EQ(i.width, 32);
+    EXPECT_EQ(i.pixel, RGB(255, 0, 0));
+    HICON small = static_cast<HICON>(LoadOwnImage(1055, IMAGE_ICON, 16, 16));
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(Facts(small, 0, 0).width, 16);
+    EXPECT_TRUE(DestroyIcon(small));
+    EXPECT_TRUE(DestroyIcon(icon));
+
+    HCURSOR cursor = LoadOwnCursor(1070);
+    ASSERT_NE(cursor, nullptr);
+    IconFacts c = Facts(cursor, 2, 3);
+    EXPECT_EQ(c.width, 32);
+    EXPECT_EQ(c.hotX, 5u);
+    EXPECT_EQ(c.hotY, 7u);
+    EXPECT_EQ(c.pixel, RGB(0, 255, 0));
+    // No size asked: the standard one.
+    HCURSOR standard = static_cast<HCURSOR>(LoadOwnImage(1070, IMAGE_CURSOR, 0, 0));
+    EXPECT_EQ(Facts(standard, 0, 0).width, 32);
+    HCURSOR small16 = static_cast<HCURSOR>(LoadOwnImage(1070, IMAGE_CURSOR, 16, 16));
+    IconFacts s = Facts(small16, 5, 5);
+    EXPECT_EQ(s.width, 16);
+    EXPECT_EQ(s.hotX, 2u);
+    EXPECT_EQ(s.pixel, RGB(255, 0, 0));
+    for (HCURSOR h : {cursor, standard, small16})
+        EXPECT_TRUE(DestroyCursor(h));
+
+    // Damaged, missing, or of the other kind.
+    EXPECT_EQ(LoadOwnIcon(1056), nullptr);
+    EXPECT_EQ(LoadOwnIcon(1070), nullptr);
+    EXPECT_EQ(LoadOwnCursor(1071), nullptr);
+    EXPECT_EQ(LoadOwnCursor(1055), nullptr);
+    EXPECT_EQ(LoadOwnCursor(4321), nullptr);
+    EXPECT_EQ(LoadOwnImage(1070, 9, 0, 0), nullptr);
+}
+
+TEST_F(Language, BitmapsLoadByTheirLocalizedId) {
+    InitialiseLanguage(App(name_).c_str());
+    // 1080 (English) is 3 x 2 at 8 bits, 1081 (Esperanto) 2 x 3 at 24 bits.
+    HBITMAP english = LoadOwnBitmap(LocalizedResourceId(1080));
+    ASSERT_NE(english, nullptr);
+    BITMAP bm{};
+    GetObject(english, sizeof(bm), &bm);
+    EXPECT_EQ(bm.bmWidth, 3);
+    EXPECT_EQ(bm.bmBitsPixel, 8);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, english);
+    EXPECT_EQ(GetPixel(dc, 1, 0), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(dc, 0, 1), RGB(1, 2, 250));
+    SelectObject(dc, old);
+
+    ASSERT_TRUE(SetLanguage(kLangEsperanto));
+    auto esperanto =
+        static_cast<HBITMAP>(LoadOwnImage(LocalizedResourceId(1080), IMAGE_BITMAP, 0, 0));
+    ASSERT_NE(esperanto, nullptr);
+    GetObject(esperanto, sizeof(bm), &bm);
+    EXPECT_EQ(bm.bmWidth, 2);
+    EXPECT_EQ(bm.bmHeight, 3);
+    old = SelectObject(dc, esperanto);
+    EXPECT_EQ(GetPixel(dc, 0, 1), RGB(0, 0, 255));
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    EXPECT_TRUE(DeleteObject(english));
+    EXPECT_TRUE(DeleteObject(esperanto));
+
+    EXPECT_EQ(LoadOwnBitmap(1090), nullptr); // rows cut short
+    EXPECT_EQ(LoadOwnBitmap(4321), nullptr);
+}
+
+LRESULT CALLBACK CountCommands(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_COMMAND) {
+        SetWindowLongPtr(hwnd, GWLP_USERDATA, static_cast<LONG_PTR>(LOWORD(wParam)));
+        return 0;
+    }
+    return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+TEST(OwnResources, AcceleratorTablesTranslateKeysToCommands) {
+    HACCEL table = LoadOwnAccelerators(1100);
+    ASSERT_NE(table, nullptr);
+    WNDCLASS wc{};
+    wc.lpfnWndProc = CountCommands;
+    wc.lpszClassName = TEXT("LoaderAccelTest");
+    ASSERT_NE(RegisterClass(&wc), 0);
+    HWND hwnd = CreateWindowEx(0, TEXT("LoaderAccelTest"), TEXT(""), WS_POPUP, 0, 0, 10, 10,
+                               nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    auto command = [&](UINT message, WPARAM key) {
+        SetWindowLongPtr(hwnd, GWLP_USERDATA, 0);
+        MSG m{hwnd, message, key, 1, 0, {}};
+        const int done = TranslateAccelerator(hwnd, table, &m);
+        const auto got = static_cast<int>(GetWindowLongPtr(hwnd, GWLP_USERDATA));
+        EXPECT_EQ(done != 0, got != 0);
+        return got;
+    };
+    // "S" with Control; without it the key is no accelerator, but the typed "s" is.
+    EXPECT_EQ(command(WM_KEYDOWN, 'S'), 0);
+    EXPECT_EQ(command(WM_CHAR, 's'), 40002);
+    EXPECT_EQ(command(WM_CHAR, 'S'), 0);
+    DestroyWindow(hwnd);
+    UnregisterClass(TEXT("LoaderAccelTest"), nullptr);
+    EXPECT_TRUE(DestroyAcceleratorTable(table));
+    EXPECT_EQ(LoadOwnAccelerators(1101), nullptr); // no last-entry mark
+    EXPECT_EQ(LoadOwnAccelerators(4321), nullptr);
 }
 
 TEST(ZZResources, ExpandFromTheProgramOrFailToNothing) {

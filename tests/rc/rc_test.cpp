@@ -67,6 +67,17 @@ TEST_F(Rc, ReportsEachMistakeWithFileAndLine) {
         {"/* open\n\n", 1, "unterminated comment"},
         {"#bogus\n", 1, "unknown directive #bogus"},
         {"1 DIALOG 0,0,1,1\nBEGIN\n", 3, "dialog without END"},
+        {"1 ACCELERATORS\nBEGIN\n \"a\", 5, SHIFT\nEND\n", 3, "SHIFT and CONTROL need VIRTKEY"},
+        {"1 ACCELERATORS\nBEGIN\n \"ab\", 5\nEND\n", 3,
+         "an accelerator's event must be one character"},
+        {"1 ACCELERATORS\nBEGIN\n \"^1\", 5\nEND\n", 3, "\"^\" must be followed by a letter"},
+        {"1 ACCELERATORS\nBEGIN\n VK_F1, 70000, VIRTKEY\nEND\n", 3, "accelerator id out of range"},
+        {"1 ACCELERATORS\nBEGIN\n VK_F1, 7, VIRTKEY, ASCII\nEND\n", 3,
+         "an accelerator is either ASCII or VIRTKEY"},
+        {"1 ACCELERATORS\nBEGIN\n VK_F1, 7, VIRTKEY, HYPER\nEND\n", 3,
+         "unknown accelerator option \"HYPER\""},
+        {"1 ACCELERATORS\nBEGIN\nEND\n", 1, "empty accelerator table"},
+        {"1 ACCELERATORS\nBEGIN\n VK_F1, 7\n", 4, "ACCELERATORS without END"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -90,6 +101,13 @@ TEST_F(Rc, ReportsDataFileAndIncludedHeaderProblemsWhereTheyAre) {
     Write("cut.ico", ico);
     EXPECT_EQ(Errors("1 ICON \"cut.ico\"\n"),
               Script() + ":1: \"cut.ico\" has an image outside the file\n");
+    Write("bad.cur", std::string("\0\0\1\0\1\0", 6)); // an icon directory
+    EXPECT_EQ(Errors("1 CURSOR \"bad.cur\"\n"),
+              Script() + ":1: \"bad.cur\" is not a cursor file\n");
+    std::string cur("\0\0\2\0\1\0\2\2\0\0\1\0\1\0\xff\0\0\0\x16\0\0\0", 22);
+    Write("cut.cur", cur);
+    EXPECT_EQ(Errors("1 CURSOR \"cut.cur\"\n"),
+              Script() + ":1: \"cut.cur\" has an image outside the file\n");
     Write("bad.bmp", "XX");
     EXPECT_EQ(Errors("1 BITMAP \"bad.bmp\"\n"), Script() + ":1: \"bad.bmp\" is not a BMP file\n");
     // An error inside an included header names the header.

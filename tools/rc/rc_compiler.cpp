@@ -742,6 +742,37 @@ const std::unordered_map<std::string, std::uint32_t>& Builtins() {
         {"IDYES", 6},
         {"IDNO", 7},
         {"IDC_STATIC", 0xFFFFFFFF},
+        // Virtual keys, for accelerator tables.
+        {"VK_BACK", 0x08},
+        {"VK_TAB", 0x09},
+        {"VK_RETURN", 0x0D},
+        {"VK_SHIFT", 0x10},
+        {"VK_CONTROL", 0x11},
+        {"VK_MENU", 0x12},
+        {"VK_ESCAPE", 0x1B},
+        {"VK_SPACE", 0x20},
+        {"VK_PRIOR", 0x21},
+        {"VK_NEXT", 0x22},
+        {"VK_END", 0x23},
+        {"VK_HOME", 0x24},
+        {"VK_LEFT", 0x25},
+        {"VK_UP", 0x26},
+        {"VK_RIGHT", 0x27},
+        {"VK_DOWN", 0x28},
+        {"VK_INSERT", 0x2D},
+        {"VK_DELETE", 0x2E},
+        {"VK_F1", 0x70},
+        {"VK_F2", 0x71},
+        {"VK_F3", 0x72},
+        {"VK_F4", 0x73},
+        {"VK_F5", 0x74},
+        {"VK_F6", 0x75},
+        {"VK_F7", 0x76},
+        {"VK_F8", 0x77},
+        {"VK_F9", 0x78},
+        {"VK_F10", 0x79},
+        {"VK_F11", 0x7A},
+        {"VK_F12", 0x7B},
     };
     return table;
 }
@@ -1010,9 +1041,16 @@ private:
             Icon(at, name);
             return;
         }
-        if (word == "CURSOR" || word == "MENU" || word == "MENUEX" || word == "ACCELERATORS" ||
-            word == "VERSIONINFO" || word == "FONT" || word == "MESSAGETABLE" ||
-            word == "TEXTINCLUDE" || word == "DLGINCLUDE") {
+        if (word == "CURSOR") {
+            Cursor(at, name);
+            return;
+        }
+        if (word == "ACCELERATORS") {
+            Accelerators(at, name);
+            return;
+        }
+        if (word == "MENU" || word == "MENUEX" || word == "VERSIONINFO" || word == "FONT" ||
+            word == "MESSAGETABLE" || word == "TEXTINCLUDE" || word == "DLGINCLUDE") {
             Fail(kind.at, word + " resources are not supported");
         }
         Id type;
@@ -1428,6 +1466,138 @@ private:
         Add(at, Numeric(14), name, std::move(group.v));
     }
 
+    // A cursor file becomes one cursor resource per image (its hot spot, then the image) and a
+    // group cursor that lists them; the group gives each image's width, its doubled height (as
+    // the image header counts the mask rows too), its bit count and its size with the hot spot.
+    void Cursor(const Location& at, const Id& name) {
+        SkipMemoryOptions();
+        const Token& file = Next();
+        if (file.kind != Kind::String)
+            Fail(file.at, "expected a file name but found " + Show(file));
+        std::vector<std::uint8_t> cur = ReadFile(file.text, file.at);
+        auto u16 = [&](std::size_t o) {
+            return static_cast<std::uint32_t>(cur[o] | cur[o + 1] << 8);
+        };
+        auto u32 = [&](std::size_t o) { return u16(o) | u16(o + 2) << 16; };
+        if (cur.size() < 6 || u16(0) != 0 || u16(2) != 2 || u16(4) == 0) {
+            Fail(file.at, "\"" + file.text + "\" is not a cursor file");
+        }
+        std::uint32_t count = u16(4);
+        if (cur.size() < 6 + std::size_t{count} * 16) {
+            Fail(file.at, "\"" + file.text + "\" is cut short");
+        }
+        Bytes group;
+        group.U16(0);
+        group.U16(2);
+        group.U16(count);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::size_t e = 6 + std::size_t{i} * 16;
+            std::uint32_t size = u32(e + 8), offset = u32(e + 12);
+            if (offset > cur.size() || size > cur.size() - offset || size < 16) {
+                Fail(file.at, "\"" + file.text + "\" has an image outside the file");
+            }
+            std::uint32_t id = nextCursor_++;
+            if (id > 0xFFFF) Fail(file.at, "too many cursor images");
+            const std::uint32_t width = cur[e] == 0 ? 256 : cur[e];
+            const std::uint32_t height = cur[e + 1] == 0 ? 256 : cur[e + 1];
+            group.U16(width);
+            group.U16(height * 2);
+            group.U16(1);
+            group.U16(u16(offset + 14)); // the image's bit count
+            group.U32(size + 4);
+            group.U16(id);
+            Bytes image;
+            image.U16(u16(e + 4));
+            image.U16(u16(e + 6));
+            image.v.insert(image.v.end(), cur.begin() + offset, cur.begin() + offset + size);
+            Add(at, Numeric(1), Numeric(id), std::move(image.v));
+        }
+        Add(at, Numeric(12), name, std::move(group.v));
+    }
+
+    // An accelerator table: one entry a line, "event, id[, type][, options]"; the event is a
+    // character ("a", "^C" for Ctrl+C) or a key number (VK_F5, 65). Each entry is stored as
+    // flags, key and command id in 16 bits each plus 16 bits of padding; the last entry's flags
+    // carry 0x80.
+    void Accelerators(const Location& at, const Id& name) {
+        SkipMemoryOptions();
+        while (!IsBegin(Peek())) {
+            if (IsWord(Peek(), "LANGUAGE")) {
+                Next();
+                Expr();
+                Expect(",");
+                Expr();
+            } else if (IsWord(Peek(), "CHARACTERISTICS") || IsWord(Peek(), "VERSION")) {
+                Next();
+                Expr();
+            } else {
+                Fail(Peek().at, "expected BEGIN but found " + Show(Peek()));
+            }
+        }
+        Next();
+        Bytes table;
+        while (!IsEnd(Peek())) {
+            if (Peek().kind == Kind::End) Fail(Peek().at, "ACCELERATORS without END");
+            const Location line = Peek().at;
+            std::int64_t key = 0;
+            std::u16string text;
+            const bool isText = Peek().kind == Kind::String;
+            if (isText) {
+                text = Utf16(Next().text);
+                if (text.size() == 2 && text[0] == u'^') {
+                    const char16_t c = text[1] >= u'a' && text[1] <= u'z' ? text[1] - 32 : text[1];
+                    if (c < u'@' || c > u'_') Fail(line, "\"^\" must be followed by a letter");
+                    key = c - u'@';
+                } else if (text.size() == 1) {
+                    key = text[0];
+                } else {
+                    Fail(line, "an accelerator's event must be one character");
+                }
+            } else {
+                key = Expr();
+            }
+            if (key < 0 || key > 0xFFFF) Fail(line, "accelerator key out of range");
+            Expect(",");
+            const std::int64_t command = Expr();
+            if (command < 0 || command > 0xFFFF) Fail(line, "accelerator id out of range");
+            std::uint32_t flags = 0;
+            bool ascii = false;
+            while (Accept(",")) {
+                const Token& option = Next();
+                const std::string w = option.kind == Kind::Ident ? Upper(option.text) : "";
+                if (w == "VIRTKEY") {
+                    flags |= 0x01;
+                } else if (w == "ASCII") {
+                    ascii = true;
+                } else if (w == "NOINVERT") {
+                    flags |= 0x02;
+                } else if (w == "SHIFT") {
+                    flags |= 0x04;
+                } else if (w == "CONTROL") {
+                    flags |= 0x08;
+                } else if (w == "ALT") {
+                    flags |= 0x10;
+                } else {
+                    Fail(option.at, "unknown accelerator option " + Show(option));
+                }
+            }
+            if (ascii && (flags & 0x01)) Fail(line, "an accelerator is either ASCII or VIRTKEY");
+            if (!(flags & 0x01) && (flags & 0x0C)) {
+                Fail(line, "SHIFT and CONTROL need VIRTKEY");
+            }
+            // A virtual key named by a letter is the letter's upper case.
+            if ((flags & 0x01) && isText && key >= 'a' && key <= 'z') key -= 32;
+            table.U16(flags);
+            table.U16(static_cast<std::uint32_t>(key));
+            table.U16(static_cast<std::uint32_t>(command));
+            table.U16(0);
+        }
+        Next();
+        if (table.v.empty()) Fail(at, "empty accelerator table");
+        table.v[table.v.size() - 8] |= 0x80;
+        Add(at, Numeric(9), name, std::move(table.v));
+    }
+
     std::vector<Token>& t_;
     std::size_t pos_ = 0;
     std::string scriptDir_;
@@ -1438,6 +1608,7 @@ private:
     std::map<std::uint32_t, Resource> strings_;
     std::set<std::pair<Id, Id>> seen_;
     std::uint32_t nextIcon_ = 1;
+    std::uint32_t nextCursor_ = 1;
 };
 
 // ---- Output ------------------------------------------------------------------------------------

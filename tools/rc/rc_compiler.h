@@ -3,8 +3,8 @@
 //
 // Understood: #define, #undef, #include (of headers of ids; only their preprocessor lines count,
 // and <system> headers that are not found are skipped), #ifdef/#ifndef/#if/#else/#endif,
-// LANGUAGE (ignored), STRINGTABLE, DIALOG and DIALOGEX with their controls, ICON, BITMAP and
-// resources of any numbered or named type whose data is a file.
+// LANGUAGE (ignored), STRINGTABLE, DIALOG and DIALOGEX with their controls, ICON, CURSOR,
+// BITMAP, ACCELERATORS and resources of any numbered or named type whose data is a file.
 #pragma once
 
 #include <string>

@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -35,6 +36,8 @@ struct HostWindow {
 std::recursive_mutex g_lock;
 std::map<HWND, HostWindow> g_windows;
 int g_cursorId = -1;
+// The loaded cursor image shown, kept so that its address is not reused while it is compared.
+std::shared_ptr<const platform::wm::IconImage> g_cursorImage;
 // The thread that made the host windows; SDL's events are read there only.
 DWORD g_hostThread = 0;
 SDL_Cursor* g_cursor = nullptr;
@@ -274,6 +277,7 @@ HWND WindowOf(Uint32 id, HostWindow** host) {
 UINT KeyFor(SDL_Keycode key) {
     if (key >= SDLK_a && key <= SDLK_z) return static_cast<UINT>('A' + (key - SDLK_a));
     if (key >= SDLK_0 && key <= SDLK_9) return static_cast<UINT>('0' + (key - SDLK_0));
+    if (key >= SDLK_F1 && key <= SDLK_F12) return static_cast<UINT>(VK_F1 + (key - SDLK_F1));
     switch (key) {
     case SDLK_RETURN:
     case SDLK_KP_ENTER:
@@ -312,15 +316,40 @@ UINT KeyFor(SDL_Keycode key) {
     case SDLK_LCTRL:
     case SDLK_RCTRL:
         return VK_CONTROL;
+    case SDLK_LALT:
+    case SDLK_RALT:
+        return VK_MENU;
     default:
         return 0;
     }
 }
 
+// A cursor loaded from resources, drawn from its own pixels; false when the choice is not one.
+bool ShowLoadedCursor() {
+    auto image = platform::wm::IconImageOf(GetCursor());
+    if (image == nullptr) return false;
+    if (image == g_cursorImage) return true;
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<std::uint32_t*>(image->argb.data()), image->width, image->height, 32,
+        image->width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (surface == nullptr) return false;
+    SDL_Cursor* cursor = SDL_CreateColorCursor(surface, image->hotX, image->hotY);
+    SDL_FreeSurface(surface);
+    if (cursor == nullptr) return false;
+    SDL_SetCursor(cursor);
+    if (g_cursor != nullptr) SDL_FreeCursor(g_cursor);
+    g_cursor = cursor;
+    g_cursorImage = std::move(image);
+    g_cursorId = -1;
+    return true;
+}
+
 void ShowCursorChoice() {
+    if (ShowLoadedCursor()) return;
     int id = platform::wm::CurrentCursorId();
     if (id == g_cursorId) return;
     g_cursorId = id;
+    g_cursorImage = nullptr;
     SDL_SystemCursor kind = SDL_SYSTEM_CURSOR_ARROW;
     switch (id) {
     case 32513:

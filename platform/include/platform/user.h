@@ -293,6 +293,7 @@ using LPCREATESTRUCT = CREATESTRUCT*;
 #define VK_RETURN 0x0D
 #define VK_SHIFT 0x10
 #define VK_CONTROL 0x11
+#define VK_MENU 0x12
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
 #define VK_PRIOR 0x21
@@ -305,6 +306,18 @@ using LPCREATESTRUCT = CREATESTRUCT*;
 #define VK_DOWN 0x28
 #define VK_INSERT 0x2D
 #define VK_DELETE 0x2E
+#define VK_F1 0x70
+#define VK_F2 0x71
+#define VK_F3 0x72
+#define VK_F4 0x73
+#define VK_F5 0x74
+#define VK_F6 0x75
+#define VK_F7 0x76
+#define VK_F8 0x77
+#define VK_F9 0x78
+#define VK_F10 0x79
+#define VK_F11 0x7A
+#define VK_F12 0x7B
 
 #define WA_INACTIVE 0
 #define WA_ACTIVE 1
@@ -501,12 +514,15 @@ BOOL UpdateWindow(HWND hwnd);
 int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw);
 int GetWindowRgn(HWND hwnd, HRGN region);
 
-// Standard cursors only (the IDC_ ids with a null instance); SetCursor records the choice for the
-// driver to show.
+// The standard cursors (the IDC_ ids with a null instance), or a group-cursor resource of the
+// module (a null instance means the program's own) with its hot spot: the image nearest
+// SM_CXCURSOR is taken. SetCursor records the choice for the driver to show.
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 HCURSOR SetCursor(HCURSOR cursor);
 HCURSOR GetCursor();
+// Standard cursors are shared and cannot be destroyed.
+BOOL DestroyCursor(HCURSOR cursor);
 
 // Icons from a group-icon resource of the module (the image nearest SM_CXICON is taken;
 // 1- to 32-bit images, PNG images are not read). A window shows WM_SETICON's icon, else its
@@ -515,16 +531,87 @@ HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 BOOL DestroyIcon(HICON icon);
 
+struct ICONINFO {
+    BOOL fIcon;
+    DWORD xHotspot;
+    DWORD yHotspot;
+    HBITMAP hbmMask;
+    HBITMAP hbmColor;
+};
+using PICONINFO = ICONINFO*;
+// A loaded icon's or cursor's hot spot (an icon's is its centre) and copies of its images: a
+// 32-bit colour bitmap and a 1-bit mask, 1 where the image is transparent. The caller deletes
+// both bitmaps. Standard cursors have no images here: FALSE.
+BOOL GetIconInfo(HICON icon, PICONINFO info);
+
+// ---- Images and accelerator tables from resources -----------------------------------------------
+#define IMAGE_BITMAP 0
+#define IMAGE_ICON 1
+#define IMAGE_CURSOR 2
+#define LR_DEFAULTCOLOR 0x00000000
+#define LR_LOADFROMFILE 0x00000010
+#define LR_DEFAULTSIZE 0x00000040
+#define LR_CREATEDIBSECTION 0x00002000
+#define LR_SHARED 0x00008000
+
+// A bitmap resource (a DIB without its file header: 1, 4, 8, 16, 24 or 32 bits, uncompressed or
+// with 5-5-5 / 32-bit bit fields) as a DIB section for the drawing layer; null for a missing or
+// damaged resource. The caller deletes it.
+HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name);
+HBITMAP LoadBitmapA(HINSTANCE instance, LPCSTR name);
+// IMAGE_BITMAP as LoadBitmap; IMAGE_ICON and IMAGE_CURSOR take the group's image nearest `cx`
+// (0: the standard size with LR_DEFAULTSIZE, else the group's first image) without scaling it.
+// LR_LOADFROMFILE is not supported (null, ERROR_NOT_SUPPORTED); LR_SHARED is accepted and the
+// handle is still the caller's to destroy.
+HANDLE LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int cy, UINT flags);
+HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags);
+
+#define FVIRTKEY 0x01
+#define FNOINVERT 0x02
+#define FSHIFT 0x04
+#define FCONTROL 0x08
+#define FALT 0x10
+struct ACCEL {
+    BYTE fVirt;
+    WORD key;
+    WORD cmd;
+};
+using LPACCEL = ACCEL*;
+// An accelerator-table resource; null when missing or damaged (a size that is not a whole number
+// of entries, unknown flags, no last-entry mark).
+HACCEL LoadAcceleratorsW(HINSTANCE instance, LPCWSTR name);
+HACCEL LoadAcceleratorsA(HINSTANCE instance, LPCSTR name);
+HACCEL CreateAcceleratorTableW(LPACCEL entries, int count);
+BOOL DestroyAcceleratorTable(HACCEL table);
+// A key press matching an entry becomes WM_COMMAND (id in the low word, 1 in the high word) sent
+// to `hwnd`; returns nonzero then. FVIRTKEY entries match WM_KEYDOWN / WM_SYSKEYDOWN of their
+// virtual key with exactly their Shift, Ctrl and Alt state; the others match WM_CHAR /
+// WM_SYSCHAR of their character, Alt as flagged.
+int TranslateAcceleratorW(HWND hwnd, HACCEL table, LPMSG msg);
+int TranslateAcceleratorA(HWND hwnd, HACCEL table, LPMSG msg);
+// The state of a virtual key as the message queue last saw it: the high bit set while down.
+SHORT GetKeyState(int virtualKey);
+
 BOOL SystemParametersInfoW(UINT action, UINT param, LPVOID value, UINT winIni);
 BOOL SystemParametersInfoA(UINT action, UINT param, LPVOID value, UINT winIni);
 
 #ifdef UNICODE
 #define LoadCursor LoadCursorW
 #define LoadIcon LoadIconW
+#define LoadBitmap LoadBitmapW
+#define LoadImage LoadImageW
+#define LoadAccelerators LoadAcceleratorsW
+#define CreateAcceleratorTable CreateAcceleratorTableW
+#define TranslateAccelerator TranslateAcceleratorW
 #define SystemParametersInfo SystemParametersInfoW
 #else
 #define LoadCursor LoadCursorA
 #define LoadIcon LoadIconA
+#define LoadBitmap LoadBitmapA
+#define LoadImage LoadImageA
+#define LoadAccelerators LoadAcceleratorsA
+#define CreateAcceleratorTable CreateAcceleratorTableW
+#define TranslateAccelerator TranslateAcceleratorA
 #define SystemParametersInfo SystemParametersInfoA
 #endif
 
