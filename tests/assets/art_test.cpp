@@ -372,6 +372,24 @@ TEST(LogoPicture, ZzBlockOfTwentyFrames) {
               Brightness(*logo, 50, 1200 + 35, 150, 1200 + 65) + 15);
 }
 
+TEST(PictureLoading, MissingFilesAndDamagedBytesGiveNothing) {
+    // What the tests and the preview read pictures with: a missing file is no bytes, and
+    // bytes that are not a whole picture give no graphic rather than a broken one.
+    EXPECT_TRUE(ReadAsset("no_such_picture.psp").empty());
+    EXPECT_TRUE(ReadWholeFile(TESSARK_ART_DIR).empty()) << "a folder is not a file";
+    EXPECT_FALSE(LoadGraphic(std::vector<BYTE>{}, kNoColor));
+    EXPECT_FALSE(LoadGraphic(nullptr, 100, kNoColor));
+    std::vector<BYTE> psp = ReadAsset("graphic_1026.psp");
+    ASSERT_GT(psp.size(), 64u);
+    auto whole = LoadGraphic(psp, kNoColor);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->GetWidth(), 60);
+    std::vector<BYTE> header(psp.begin(), psp.begin() + 32);
+    EXPECT_FALSE(LoadGraphic(header, kNoColor));
+    std::vector<BYTE> noise(psp.size(), 0x5A);
+    EXPECT_FALSE(LoadGraphic(noise, kNoColor));
+}
+
 TEST(IconPicture, IconFileAndBitmapForm) {
     std::vector<BYTE> ico = ReadAsset("icon_1055.ico");
     ASSERT_GE(ico.size(), 6u + 3 * 16);

@@ -2,7 +2,8 @@
 // board's marker scan, the piece sheets' bands and the explosion sheet's hot point. Used by the
 // picture tests and the preview sheet to prove that the generated pictures read back right.
 // Like the game, every marker read is overwritten (board and sheets: with the pixel to its
-// right; explosion hot point: with the pixel to its left).
+// right; explosion hot point: with the pixel to its left). Also the file reader and picture
+// loader they share.
 #pragma once
 
 #include "engine/cea_graphic.h"
