@@ -2,7 +2,7 @@
 // sprites bouncing in three layers, the frame-rate display and a status line that reports the
 // last tap. Each tap plays the next of a few of the game's sounds (linked in as resources)
 // through the mixer, so quick taps are heard mixed. TESSARK_DRIVER=sdl on a desktop, or
-// headless with TESSARK_SCRIPT (demo.script).
+// headless with TESSARK_SCRIPT (demo.script). Escape closes it.
 // At the end it prints how many sounds played and how many at most played at once, lets every
 // sound finish, and runs the memory manager's exit check: the exit code is 3 when anything
 // leaked, 4 when a sound failed to load or never finished.
@@ -70,7 +70,7 @@ LRESULT OnWindow(AnimWindow* window, DWORD code, LPARAM, LPARAM parameter2) {
     return 1;
 }
 
-LRESULT OnInput(HWND hwnd, UINT message, WPARAM, LPARAM lParam) {
+LRESULT OnInput(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     AnimWindow* window = AnimWindow::FromHandle(hwnd);
     if (!window) return 0;
     if (message == WM_LBUTTONDOWN) {
@@ -84,6 +84,10 @@ LRESULT OnInput(HWND hwnd, UINT message, WPARAM, LPARAM lParam) {
                      static_cast<long>(GET_Y_LPARAM(lParam)), playing,
                      playing == 1 ? TEXT("") : TEXT("s"));
         window->SetStatusText(text.c_str());
+    } else if (message == WM_KEYDOWN && wParam == VK_ESCAPE) {
+        // Escape closes the demo as the close box would, so a desktop run ends with the same
+        // sound and memory report as a scripted one.
+        PostMessage(hwnd, WM_CLOSE, 0, 0);
     } else if (message == WM_DESTROY) {
         PostQuitMessage(0);
     }

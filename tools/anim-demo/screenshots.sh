@@ -25,11 +25,22 @@ rm -f "$number"
 DISPLAY=$display SDL_AUDIODRIVER=dummy TESSARK_DRIVER=sdl "$demo" &
 demo_pid=$!
 sleep 3
-# Three taps on the window (centred at twice its size): each plays the next sound.
-DISPLAY=$display python3 "$tools/x_screenshot.py" "$out/anim-demo-xvfb.png" 400,300 300,500 \
-    500,450
-kill $demo_pid
-wait $demo_pid 2>/dev/null || true
+# Three quick taps on the window (centred at twice its size): each plays the next sound, and
+# they play mixed. Then the screenshot, and Escape closes the demo, which prints its sound and
+# memory report.
+DISPLAY=$display python3 "$here/x_input.py" 400,300 300,500 500,450
+sleep 0.2
+DISPLAY=$display python3 "$tools/x_screenshot.py" "$out/anim-demo-xvfb.png"
+DISPLAY=$display python3 "$here/x_input.py" escape
+status=0
+for i in 1 2 3 4 5 6 7 8 9 10; do kill -0 $demo_pid 2>/dev/null || break; sleep 1; done
+if kill -0 $demo_pid 2>/dev/null; then
+    echo "the SDL run did not close on Escape" >&2
+    kill $demo_pid
+    status=1
+fi
+wait $demo_pid || status=1
 kill $xvfb
 wait $xvfb 2>/dev/null || true
 echo "screenshots in $out: anim-demo-null-1.png anim-demo-null-2.png anim-demo-xvfb.png"
+exit $status
