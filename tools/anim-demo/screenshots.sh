@@ -19,11 +19,14 @@ number=$(mktemp)
 Xvfb -displayfd 3 -screen 0 800x800x24 3>"$number" >/dev/null 2>&1 &
 xvfb=$!
 for i in 1 2 3 4 5 6 7 8 9 10; do [ -s "$number" ] && break; sleep 1; done
+trap 'kill $xvfb 2>/dev/null || true' EXIT
+[ -s "$number" ] || { echo "Xvfb did not start" >&2; exit 1; }
 display=":$(cat "$number")"
 rm -f "$number"
 # Xvfb has no sound card: SDL's silent audio driver still takes the mix through SDL audio.
 DISPLAY=$display SDL_AUDIODRIVER=dummy TESSARK_DRIVER=sdl "$demo" &
 demo_pid=$!
+trap 'kill $demo_pid $xvfb 2>/dev/null || true' EXIT
 sleep 3
 # Three quick taps on the window (centred at twice its size): each plays the next sound, and
 # they play mixed. Then the screenshot, and Escape closes the demo, which prints its sound and
@@ -40,7 +43,5 @@ if kill -0 $demo_pid 2>/dev/null; then
     status=1
 fi
 wait $demo_pid || status=1
-kill $xvfb
-wait $xvfb 2>/dev/null || true
 echo "screenshots in $out: anim-demo-null-1.png anim-demo-null-2.png anim-demo-xvfb.png"
 exit $status
