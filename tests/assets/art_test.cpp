@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -18,26 +17,11 @@ using namespace artlayout;
 namespace {
 
 std::vector<BYTE> ReadAsset(const std::string& name) {
-    std::vector<BYTE> bytes;
-    std::FILE* f = std::fopen((std::string(TESSARK_ART_DIR) + "/" + name).c_str(), "rb");
-    if (!f) return bytes;
-    BYTE buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(f);
-    return bytes;
-}
-
-std::unique_ptr<Graphic> LoadBytes(const std::vector<BYTE>& bytes, COLORREF transparent) {
-    if (bytes.empty()) return nullptr;
-    auto g = std::make_unique<Graphic>(bytes.data(), static_cast<DWORD>(bytes.size()), transparent);
-    if (!g->IsLoaded()) return nullptr;
-    return g;
+    return ReadWholeFile(std::string(TESSARK_ART_DIR) + "/" + name);
 }
 
 std::unique_ptr<Graphic> Load(const std::string& name, COLORREF transparent) {
-    return LoadBytes(ReadAsset(name), transparent);
+    return LoadGraphic(ReadAsset(name), transparent);
 }
 
 // Pixels of an exact colour.
@@ -363,7 +347,7 @@ TEST(LogoPicture, ZzBlockOfTwentyFrames) {
     EXPECT_EQ(size, prefix);
     std::vector<BYTE> psp(data, data + size);
     zzfree(data);
-    auto logo = LoadBytes(psp, kNoColor);
+    auto logo = LoadGraphic(psp, kNoColor);
     ASSERT_TRUE(logo);
     EXPECT_EQ(logo->GetWidth(), 200);
     EXPECT_EQ(logo->GetHeight(), 2000);
@@ -388,6 +372,24 @@ TEST(LogoPicture, ZzBlockOfTwentyFrames) {
               Brightness(*logo, 50, 1200 + 35, 150, 1200 + 65) + 15);
 }
 
+TEST(PictureLoading, MissingFilesAndDamagedBytesGiveNothing) {
+    // What the tests and the preview read pictures with: a missing file is no bytes, and
+    // bytes that are not a whole picture give no graphic rather than a broken one.
+    EXPECT_TRUE(ReadAsset("no_such_picture.psp").empty());
+    EXPECT_TRUE(ReadWholeFile(TESSARK_ART_DIR).empty()) << "a folder is not a file";
+    EXPECT_FALSE(LoadGraphic(std::vector<BYTE>{}, kNoColor));
+    EXPECT_FALSE(LoadGraphic(nullptr, 100, kNoColor));
+    std::vector<BYTE> psp = ReadAsset("graphic_1026.psp");
+    ASSERT_GT(psp.size(), 64u);
+    auto whole = LoadGraphic(psp, kNoColor);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->GetWidth(), 60);
+    std::vector<BYTE> header(psp.begin(), psp.begin() + 32);
+    EXPECT_FALSE(LoadGraphic(header, kNoColor));
+    std::vector<BYTE> noise(psp.size(), 0x5A);
+    EXPECT_FALSE(LoadGraphic(noise, kNoColor));
+}
+
 TEST(IconPicture, IconFileAndBitmapForm) {
     std::vector<BYTE> ico = ReadAsset("icon_1055.ico");
     ASSERT_GE(ico.size(), 6u + 3 * 16);
@@ -405,7 +407,7 @@ TEST(IconPicture, IconFileAndBitmapForm) {
         EXPECT_EQ(bytes, 40u + 4u * sizes[i] * sizes[i] + mask);
         EXPECT_LE(offset + bytes, ico.size());
     }
-    auto bmp = LoadBytes(ReadAsset("icon_1055.bmp"), kNoColor);
+    auto bmp = LoadGraphic(ReadAsset("icon_1055.bmp"), kNoColor);
     ASSERT_TRUE(bmp);
     EXPECT_EQ(bmp->GetWidth(), 32);
     EXPECT_EQ(bmp->GetHeight(), 32);

@@ -19,6 +19,27 @@ void EraseRight(Graphic& g, LONG x, LONG y) {
 
 } // namespace
 
+std::vector<BYTE> ReadWholeFile(const std::string& path) {
+    std::vector<BYTE> bytes;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    BYTE buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    // A read error is no file at all, never a picture cut short.
+    if (std::ferror(f)) bytes.clear();
+    std::fclose(f);
+    return bytes;
+}
+
+std::unique_ptr<Graphic> LoadGraphic(const void* data, std::size_t size, COLORREF transparent) {
+    if (!data || size == 0 || size > 0xFFFFFFFFu) return nullptr;
+    auto g = std::make_unique<Graphic>(data, static_cast<DWORD>(size), transparent);
+    if (!g->IsLoaded()) return nullptr;
+    return g;
+}
+
 bool ScanBoard(Graphic& board, BoardLayout* layout, std::string* error) {
     *layout = BoardLayout{};
     const LONG w = board.GetWidth(), h = board.GetHeight();

@@ -2,15 +2,28 @@
 // board's marker scan, the piece sheets' bands and the explosion sheet's hot point. Used by the
 // picture tests and the preview sheet to prove that the generated pictures read back right.
 // Like the game, every marker read is overwritten (board and sheets: with the pixel to its
-// right; explosion hot point: with the pixel to its left).
+// right; explosion hot point: with the pixel to its left). Also the file reader and picture
+// loader they share.
 #pragma once
 
 #include "engine/cea_graphic.h"
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace artlayout {
+
+// The whole file at `path`; empty when it cannot be read.
+std::vector<BYTE> ReadWholeFile(const std::string& path);
+
+// A picture (BMP or PSP bytes) loaded through the engine; null when the bytes are empty or do
+// not load.
+std::unique_ptr<Graphic> LoadGraphic(const void* data, std::size_t size, COLORREF transparent);
+inline std::unique_ptr<Graphic> LoadGraphic(const std::vector<BYTE>& bytes, COLORREF transparent) {
+    return LoadGraphic(bytes.data(), bytes.size(), transparent);
+}
 
 struct SquareRect {
     LONG left = 0, top = 0, right = 0, bottom = 0;

@@ -1,15 +1,18 @@
-// tessark-art-preview ASSETDIR OUT.bmp: one sheet that shows the pictures as the game puts them
-// together, loaded through the engine and placed by the layout read from their markers: the
-// board in English with the starting position, the buttons and a lit patch; the board in
+// tessark-art-preview OUT.bmp: one sheet that shows the pictures as the game puts them
+// together. Every picture comes from the program's own resources (the game's resource script
+// is linked in), loaded through the engine and placed by the layout read from their markers:
+// the board in English with the starting position, the buttons and a lit patch; the board in
 // Esperanto in mid-game with a piece bursting and a button held; the logo frames; explosion
-// frames of both colours; the goal strip. The status strips (1016/1017) and button faces
-// (1012) are used when ASSETDIR holds them.
+// frames of both colours; the goal strip, the button faces and the icon.
 #include "engine/cea_graphic.h"
 #include "foundation/memory.h"
 #include "foundation/zz.h"
+#include "platform/core/icon_internal.h"
+#include "platform/resource.h"
 #include "tools/artgen/artgen.h"
 #include "tools/artgen/layout.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -19,28 +22,12 @@ using namespace artlayout;
 
 namespace {
 
-std::vector<BYTE> ReadWhole(const std::string& path) {
-    std::vector<BYTE> bytes;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return bytes;
-    BYTE buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(f);
-    return bytes;
-}
-
-std::unique_ptr<Graphic> Load(const std::vector<BYTE>& bytes, COLORREF transparent) {
-    if (bytes.empty()) return nullptr;
-    auto g = std::make_unique<Graphic>(bytes.data(), static_cast<DWORD>(bytes.size()), transparent);
+// Picture `id` as the program carries it, through the engine's resource constructor.
+std::unique_ptr<Graphic> LoadResource(unsigned id, COLORREF transparent) {
+    auto g =
+        std::make_unique<Graphic>(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), transparent);
     if (!g->IsLoaded()) return nullptr;
     return g;
-}
-
-std::unique_ptr<Graphic> LoadFile(const std::string& dir, const std::string& name,
-                                  COLORREF transparent) {
-    return Load(ReadWhole(dir + "/" + name), transparent);
 }
 
 struct Sheet {
@@ -62,6 +49,22 @@ struct Sheet {
                 COLORREF c = src.GetPixelColor(sx + i, sy + j);
                 if (key != kNoColor && c == key) continue;
                 image.At(dx, dy) = {GetRValue(c), GetGValue(c), GetBValue(c)};
+            }
+    }
+    // Draws an icon (0xAARRGGBB) at (x, y), each pixel `scale` times as wide and high.
+    void BlendIcon(const platform::wm::IconImage& icon, LONG x, LONG y, int scale) {
+        for (int j = 0; j < icon.height * scale; ++j)
+            for (int i = 0; i < icon.width * scale; ++i) {
+                LONG dx = x + i, dy = y + j;
+                if (dx < 0 || dy < 0 || dx >= image.width || dy >= image.height) continue;
+                std::uint32_t c =
+                    icon.argb[static_cast<size_t>(j / scale) * icon.width + i / scale];
+                unsigned a = c >> 24;
+                artgen::Rgb8& d = image.At(dx, dy);
+                auto mix = [a](unsigned over, unsigned under) {
+                    return static_cast<std::uint8_t>((over * a + under * (255 - a) + 127) / 255);
+                };
+                d = {mix(c >> 16 & 0xFF, d.r), mix(c >> 8 & 0xFF, d.g), mix(c & 0xFF, d.b)};
             }
     }
 };
@@ -134,46 +137,48 @@ void DrawView(Sheet& out, Pictures& p, const View& v, LONG ox, LONG oy) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: tessark-art-preview ASSETDIR OUT.bmp\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: tessark-art-preview OUT.bmp\n");
         return 2;
     }
-    const std::string dir = argv[1];
     Pictures p;
     std::string error;
-    p.board = LoadFile(dir, "graphic_1006.psp", kNoColor);
-    if (!p.board) return Fail("graphic_1006.psp does not load");
+    p.board = LoadResource(1006, kNoColor);
+    if (!p.board) return Fail("picture 1006 (board) is not linked or does not load");
     if (!ScanBoard(*p.board, &p.layout, &error)) return Fail("board: " + error);
     for (int i = 0; i < 5; ++i) {
-        p.glow[i] = LoadFile(dir, "graphic_" + std::to_string(1007 + i) + ".psp", kNoColor);
-        if (!p.glow[i]) return Fail("a glow picture does not load");
+        p.glow[i] = LoadResource(1007 + i, kNoColor);
+        if (!p.glow[i]) return Fail("glow picture " + std::to_string(1007 + i));
     }
-    p.red = LoadFile(dir, "graphic_1015.psp", kBlue);
-    p.blue = LoadFile(dir, "graphic_1014.psp", kBlue);
-    if (!p.red || !p.blue) return Fail("a piece sheet does not load");
+    p.red = LoadResource(1015, kBlue);
+    p.blue = LoadResource(1014, kBlue);
+    if (!p.red || !p.blue) return Fail("a piece sheet (1014, 1015)");
     if (!ReadPieceSheet(*p.red, p.redCuts, &error) || !ReadPieceSheet(*p.blue, p.blueCuts, &error))
         return Fail("piece sheet: " + error);
-    p.frames = LoadFile(dir, "graphic_1013.psp", kBlue);
-    if (!p.frames || !FindHotPoint(*p.frames, &p.hot)) return Fail("explosion frames");
-    p.goal = LoadFile(dir, "graphic_1026.psp", kNoColor);
-    if (!p.goal) return Fail("goal strip");
-    p.strips[0] = LoadFile(dir, "graphic_1016.psp", kBlue);
-    p.strips[1] = LoadFile(dir, "graphic_1017.psp", kBlue);
-    p.buttons = LoadFile(dir, "graphic_1012.psp", kBlue);
+    p.frames = LoadResource(1013, kBlue);
+    if (!p.frames || !FindHotPoint(*p.frames, &p.hot)) return Fail("explosion frames (1013)");
+    p.goal = LoadResource(1026, kNoColor);
+    p.strips[0] = LoadResource(1016, kBlue);
+    p.strips[1] = LoadResource(1017, kBlue);
+    p.buttons = LoadResource(1012, kBlue);
+    if (!p.goal || !p.strips[0] || !p.strips[1] || !p.buttons)
+        return Fail("goal strip (1026), status strips (1016, 1017) or button faces (1012)");
 
-    std::vector<BYTE> zz = ReadWhole(dir + "/logo_5000.zz");
     BYTE* logoBytes = nullptr;
     DWORD logoSize = 0;
-    if (zz.empty() ||
-        !zzdecompress(&logoBytes, &logoSize, zz.data(), static_cast<DWORD>(zz.size())))
-        return Fail("logo_5000.zz does not expand");
-    std::unique_ptr<Graphic> logo =
-        Load(std::vector<BYTE>(logoBytes, logoBytes + logoSize), kNoColor);
+    if (!zzloadresource(5000, &logoBytes, &logoSize)) return Fail("logo 5000 does not expand");
+    std::unique_ptr<Graphic> logo = LoadGraphic(logoBytes, logoSize, kNoColor);
     zzfree(logoBytes);
     if (!logo) return Fail("the logo does not load");
 
+    // The icon as a window's class loads it.
+    HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1055));
+    std::shared_ptr<const platform::wm::IconImage> iconImage =
+        icon ? platform::wm::IconImageOf(icon) : nullptr;
+    if (!iconImage || iconImage->width <= 0) return Fail("icon 1055 does not load");
+
     const int gap = 8;
-    Sheet out(240 * 2 + 200 * 2 + gap * 5, 294 + 2 * 50 + gap * 3, {40, 42, 48});
+    Sheet out(240 * 2 + 200 * 2 + gap * 5, 294 + 126 + gap * 3, {40, 42, 48});
     View start;
     for (int c = 1; c <= 9; ++c)
         start.pieces[8][c] = 1, start.pieces[2][c] = 2;
@@ -207,8 +212,13 @@ int main(int argc, char** argv) {
                      50 * (cell / 6), 35, 50);
         }
     out.Blit(*p.goal, 12 * 35 + 3 * gap, 294 + 2 * gap, 0, 0, 60, 18);
-    if (p.buttons) out.Blit(*p.buttons, 12 * 35 + 4 * gap + 60, 294 + 2 * gap, 0, 0, 128, 126);
+    out.Blit(*p.buttons, 12 * 35 + 4 * gap + 60, 294 + 2 * gap, 0, 0, 128, 126);
+    // The icon at twice its size and at its own, over the sheet's background.
+    const LONG iconX = 12 * 35 + 5 * gap + 60 + 128;
+    out.BlendIcon(*iconImage, iconX, 294 + 2 * gap, 2);
+    out.BlendIcon(*iconImage, iconX + 2 * iconImage->width + gap, 294 + 2 * gap, 1);
+    DestroyIcon(icon);
     p = Pictures{};
     logo.reset();
-    return artgen::WriteBytes(argv[2], artgen::BmpBytes(out.image)) ? 0 : 1;
+    return artgen::WriteBytes(argv[1], artgen::BmpBytes(out.image)) ? 0 : 1;
 }
