@@ -84,7 +84,7 @@ struct BlockHeader {
 bool ReadBlockHeader(Cursor& c, BlockHeader& b) {
     if (!c.Has(10)) return false;
     DWORD start = c.Offset();
-    DWORD marker;
+    DWORD marker = 0;
     c.U32(marker);
     if (marker != kBlockMarker) {
         c.MoveTo(start);
