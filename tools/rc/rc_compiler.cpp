@@ -1427,41 +1427,61 @@ private:
         Fail(kw.at, "unknown control " + Show(kw));
     }
 
-    void Icon(const Location& at, const Id& name) {
+    // An icon (type 1) or cursor (type 2) file with its header and directory checked and every
+    // image inside the file.
+    struct ImageFile {
+        std::vector<std::uint8_t> bytes;
+        std::uint32_t count = 0;
+        std::uint32_t U16(std::size_t o) const {
+            return static_cast<std::uint32_t>(bytes[o] | bytes[o + 1] << 8);
+        }
+        std::uint32_t U32(std::size_t o) const { return U16(o) | U16(o + 2) << 16; }
+        static std::size_t Entry(std::uint32_t i) { return 6 + std::size_t{i} * 16; }
+        std::uint32_t Size(std::uint32_t i) const { return U32(Entry(i) + 8); }
+        std::uint32_t Offset(std::uint32_t i) const { return U32(Entry(i) + 12); }
+    };
+
+    ImageFile ReadImageFile(std::uint32_t type, const std::string& aKind,
+                            std::uint32_t smallestImage) {
         SkipMemoryOptions();
         const Token& file = Next();
         if (file.kind != Kind::String)
             Fail(file.at, "expected a file name but found " + Show(file));
-        std::vector<std::uint8_t> ico = ReadFile(file.text, file.at);
-        auto u16 = [&](std::size_t o) {
-            return static_cast<std::uint32_t>(ico[o] | ico[o + 1] << 8);
-        };
-        auto u32 = [&](std::size_t o) { return u16(o) | u16(o + 2) << 16; };
-        if (ico.size() < 6 || u16(0) != 0 || u16(2) != 1 || u16(4) == 0) {
-            Fail(file.at, "\"" + file.text + "\" is not an icon file");
+        ImageFile f{ReadFile(file.text, file.at)};
+        if (f.bytes.size() < 6 || f.U16(0) != 0 || f.U16(2) != type || f.U16(4) == 0) {
+            Fail(file.at, "\"" + file.text + "\" is not " + aKind + " file");
         }
-        std::uint32_t count = u16(4);
-        if (ico.size() < 6 + std::size_t{count} * 16) {
+        f.count = f.U16(4);
+        if (f.bytes.size() < ImageFile::Entry(f.count)) {
             Fail(file.at, "\"" + file.text + "\" is cut short");
         }
+        for (std::uint32_t i = 0; i < f.count; ++i) {
+            std::uint32_t size = f.Size(i), offset = f.Offset(i);
+            if (offset > f.bytes.size() || size > f.bytes.size() - offset || size < smallestImage) {
+                Fail(file.at, "\"" + file.text + "\" has an image outside the file");
+            }
+        }
+        return f;
+    }
+
+    void Icon(const Location& at, const Id& name) {
+        ImageFile ico = ReadImageFile(1, "an icon", 1);
         Bytes group;
         group.U16(0);
         group.U16(1);
-        group.U16(count);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            std::size_t e = 6 + std::size_t{i} * 16;
-            std::uint32_t size = u32(e + 8), offset = u32(e + 12);
-            if (offset > ico.size() || size > ico.size() - offset || size == 0) {
-                Fail(file.at, "\"" + file.text + "\" has an image outside the file");
-            }
+        group.U16(ico.count);
+        for (std::uint32_t i = 0; i < ico.count; ++i) {
+            std::size_t e = ImageFile::Entry(i);
+            std::uint32_t size = ico.Size(i), offset = ico.Offset(i);
             std::uint32_t id = nextIcon_++;
-            if (id > 0xFFFF) Fail(file.at, "too many icon images");
+            if (id > 0xFFFF) Fail(at, "too many icon images");
             for (std::size_t k = 0; k < 8; ++k)
-                group.U8(ico[e + k]);
+                group.U8(ico.bytes[e + k]);
             group.U32(size);
             group.U16(id);
             Add(at, Numeric(3), Numeric(id),
-                std::vector<std::uint8_t>(ico.begin() + offset, ico.begin() + offset + size));
+                std::vector<std::uint8_t>(ico.bytes.begin() + offset,
+                                          ico.bytes.begin() + offset + size));
         }
         Add(at, Numeric(14), name, std::move(group.v));
     }
@@ -1470,46 +1490,29 @@ private:
     // group cursor that lists them; the group gives each image's width, its doubled height (as
     // the image header counts the mask rows too), its bit count and its size with the hot spot.
     void Cursor(const Location& at, const Id& name) {
-        SkipMemoryOptions();
-        const Token& file = Next();
-        if (file.kind != Kind::String)
-            Fail(file.at, "expected a file name but found " + Show(file));
-        std::vector<std::uint8_t> cur = ReadFile(file.text, file.at);
-        auto u16 = [&](std::size_t o) {
-            return static_cast<std::uint32_t>(cur[o] | cur[o + 1] << 8);
-        };
-        auto u32 = [&](std::size_t o) { return u16(o) | u16(o + 2) << 16; };
-        if (cur.size() < 6 || u16(0) != 0 || u16(2) != 2 || u16(4) == 0) {
-            Fail(file.at, "\"" + file.text + "\" is not a cursor file");
-        }
-        std::uint32_t count = u16(4);
-        if (cur.size() < 6 + std::size_t{count} * 16) {
-            Fail(file.at, "\"" + file.text + "\" is cut short");
-        }
+        ImageFile cur = ReadImageFile(2, "a cursor", 16);
         Bytes group;
         group.U16(0);
         group.U16(2);
-        group.U16(count);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            std::size_t e = 6 + std::size_t{i} * 16;
-            std::uint32_t size = u32(e + 8), offset = u32(e + 12);
-            if (offset > cur.size() || size > cur.size() - offset || size < 16) {
-                Fail(file.at, "\"" + file.text + "\" has an image outside the file");
-            }
+        group.U16(cur.count);
+        for (std::uint32_t i = 0; i < cur.count; ++i) {
+            std::size_t e = ImageFile::Entry(i);
+            std::uint32_t size = cur.Size(i), offset = cur.Offset(i);
             std::uint32_t id = nextCursor_++;
-            if (id > 0xFFFF) Fail(file.at, "too many cursor images");
-            const std::uint32_t width = cur[e] == 0 ? 256 : cur[e];
-            const std::uint32_t height = cur[e + 1] == 0 ? 256 : cur[e + 1];
+            if (id > 0xFFFF) Fail(at, "too many cursor images");
+            const std::uint32_t width = cur.bytes[e] == 0 ? 256 : cur.bytes[e];
+            const std::uint32_t height = cur.bytes[e + 1] == 0 ? 256 : cur.bytes[e + 1];
             group.U16(width);
             group.U16(height * 2);
             group.U16(1);
-            group.U16(u16(offset + 14)); // the image's bit count
+            group.U16(cur.U16(offset + 14)); // the image's bit count
             group.U32(size + 4);
             group.U16(id);
             Bytes image;
-            image.U16(u16(e + 4));
-            image.U16(u16(e + 6));
-            image.v.insert(image.v.end(), cur.begin() + offset, cur.begin() + offset + size);
+            image.U16(cur.U16(e + 4));
+            image.U16(cur.U16(e + 6));
+            image.v.insert(image.v.end(), cur.bytes.begin() + offset,
+                           cur.bytes.begin() + offset + size);
             Add(at, Numeric(1), Numeric(id), std::move(image.v));
         }
         Add(at, Numeric(12), name, std::move(group.v));
