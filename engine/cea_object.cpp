@@ -225,9 +225,7 @@ void AnimObject::GetRect(RECT* rect) const {
 
 void AnimObject::SetRect(const RECT& rect) {
     if (flags_ & kObjectBackdrop) return;
-    if (rect.left == rect_.left && rect.top == rect_.top && rect.right == rect_.right &&
-        rect.bottom == rect_.bottom)
-        return;
+    // Even an unchanged rectangle is dirtied: a callback-drawn picture may have changed.
     Invalidate();
     rect_ = rect;
     Invalidate();

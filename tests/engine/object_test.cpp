@@ -256,6 +256,14 @@ TEST_F(Objects, CallbackMessagesAndTheDrawRecord) {
     g_seen.messages.clear();
     window_->Paint();
     EXPECT_EQ(g_seen.messages, (std::vector<DWORD>{ANIMOBJ_TICK}));
+    // Setting the rectangle it already has still asks for a redraw.
+    o->SetRect({10, 10, 40, 40});
+    EXPECT_FALSE(window_->GetFrameRegion()->IsEmpty());
+    g_seen.messages.clear();
+    window_->Paint();
+    EXPECT_EQ(g_seen.messages, (std::vector<DWORD>{ANIMOBJ_TICK, ANIMOBJ_DRAW}));
+    EXPECT_EQ(g_seen.last.clip.left, 10);
+    EXPECT_EQ(g_seen.last.clip.bottom, 40);
 
     // With a graphic set and drawing directly, the window draws it and the callback does not.
     o->SetGraphic(Keep(Solid(8, 8, kRed)), TRUE);
