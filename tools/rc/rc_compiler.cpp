@@ -1113,7 +1113,9 @@ private:
         Fail(at, "cannot open \"" + name + "\"");
     }
 
-    void StringTable() {
+    // Skips a table's memory options and LANGUAGE, CHARACTERISTICS and VERSION lines up to and
+    // including its BEGIN.
+    void SkipToBlock() {
         SkipMemoryOptions();
         while (!IsBegin(Peek())) {
             if (IsWord(Peek(), "LANGUAGE")) {
@@ -1129,6 +1131,10 @@ private:
             }
         }
         Next();
+    }
+
+    void StringTable() {
+        SkipToBlock();
         while (!IsEnd(Peek())) {
             if (Peek().kind == Kind::End) Fail(Peek().at, "STRINGTABLE without END");
             const Location at = Peek().at;
@@ -1523,21 +1529,7 @@ private:
     // flags, key and command id in 16 bits each plus 16 bits of padding; the last entry's flags
     // carry 0x80.
     void Accelerators(const Location& at, const Id& name) {
-        SkipMemoryOptions();
-        while (!IsBegin(Peek())) {
-            if (IsWord(Peek(), "LANGUAGE")) {
-                Next();
-                Expr();
-                Expect(",");
-                Expr();
-            } else if (IsWord(Peek(), "CHARACTERISTICS") || IsWord(Peek(), "VERSION")) {
-                Next();
-                Expr();
-            } else {
-                Fail(Peek().at, "expected BEGIN but found " + Show(Peek()));
-            }
-        }
-        Next();
+        SkipToBlock();
         Bytes table;
         while (!IsEnd(Peek())) {
             if (Peek().kind == Kind::End) Fail(Peek().at, "ACCELERATORS without END");
