@@ -95,12 +95,21 @@ public:
         if (it != faces_.end()) return it->second;
         FT_Face ft = nullptr;
         if (!library_ && FT_Init_FreeType(&library_) != 0) library_ = nullptr;
-        std::string path = FontPath(face);
-        if (library_ && !path.empty() && FT_New_Face(library_, path.c_str(), 0, &ft) != 0) {
-            std::fprintf(stderr, "artgen: cannot load font %s\n", path.c_str());
-            ft = nullptr;
+        // Art drawn without its text would go on into the game unnoticed: a missing face
+        // stops the generator, and with it the build.
+        const FaceInfo info = Info(face);
+        const std::string path = FontPath(face);
+        if (path.empty()) {
+            std::fprintf(stderr,
+                         "artgen: font \"%s %s\" (%s) not found; install fonts-dejavu-core and "
+                         "fonts-dejavu-extra (scripts/install-deps)\n",
+                         info.family, info.style, info.file);
+            std::exit(1);
         }
-        if (path.empty()) std::fprintf(stderr, "artgen: no DejaVu font found\n");
+        if (!library_ || FT_New_Face(library_, path.c_str(), 0, &ft) != 0) {
+            std::fprintf(stderr, "artgen: cannot load font %s\n", path.c_str());
+            std::exit(1);
+        }
         faces_[face] = ft;
         return ft;
     }
