@@ -503,6 +503,16 @@ std::size_t MemExitCheck() {
     return leaked + damaged;
 }
 
+std::size_t MemCountLive(const char* type) {
+    Manager& m = Mgr();
+    std::lock_guard<std::recursive_mutex> hold(m.lock);
+    std::size_t count = 0;
+    for (Block* head : m.buckets)
+        for (Block* b = head; b; b = b->next)
+            if (!b->tared && b->type && type && std::strcmp(b->type, type) == 0) ++count;
+    return count;
+}
+
 bool MemQueryBlock(const void* address, MemBlockInfo* info) {
     Manager& m = Mgr();
     std::lock_guard<std::recursive_mutex> hold(m.lock);

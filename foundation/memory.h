@@ -151,6 +151,9 @@ struct MemBlockInfo {
 // Looks a live block up by the caller's or the tracked object's address; `info` may be null.
 bool MemQueryBlock(const void* address, MemBlockInfo* info);
 
+// Live blocks (not tared) allocated under the type label `type`.
+std::size_t MemCountLive(const char* type);
+
 struct MemStats {
     std::size_t chunks;
     std::size_t emptyChunks;

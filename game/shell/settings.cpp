@@ -78,3 +78,21 @@ bool SettingsPlayers::IsComputer(std::uint32_t player) const {
     if (player == 2) return settings_.player2Computer == 1;
     return false;
 }
+
+bool ParsePlayerChoice(const std::string& text, std::uint32_t& computer, std::uint32_t& strength) {
+    static const struct {
+        const char* name;
+        std::uint32_t computer;
+        std::uint32_t strength;
+    } kChoices[] = {{"human", 0, 0},
+                    {"low", 1, kStrengthLow},
+                    {"medium", 1, kStrengthMedium},
+                    {"high", 1, kStrengthHigh}};
+    for (const auto& c : kChoices) {
+        if (text != c.name) continue;
+        computer = c.computer;
+        if (c.computer) strength = c.strength;
+        return true;
+    }
+    return false;
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "foundation/registry.h"
 #include "game/rules/session.h"
@@ -44,6 +45,10 @@ bool LoadOrCreateSettings(Settings& settings, const RegistryKey& key);
 
 // A stored strength outside 1 to 3 plays as the nearest one.
 std::uint32_t StrengthOf(const Settings& settings, std::uint32_t player);
+
+// Who plays a side as the command-line tools name it: "human", "low", "medium" or "high".
+// False, changing nothing, for any other word; "human" keeps the stored strength.
+bool ParsePlayerChoice(const std::string& text, std::uint32_t& computer, std::uint32_t& strength);
 
 // The session's view of who plays which side.
 class SettingsPlayers : public PlayerSettings {

@@ -160,6 +160,13 @@ TEST_F(Script, TapsLandInClientPixelsAndTheScreenshotShowsThePaintedResult) {
     EXPECT_NE(bmp.At(1, 1), RGB(0, 0, 255)); // the frame is not client paint
 }
 
+TEST_F(Script, AClosingWaitIsWaitedBeforeTheEnd) {
+    const std::uint64_t start = platform::clock::NowMs();
+    EXPECT_EQ(Run("tap 1 1\nwait 700\n"), 3);
+    ASSERT_EQ(g_taps.size(), 1u);
+    EXPECT_GE(platform::clock::NowMs(), start + 700) << "the window stayed until the wait was over";
+}
+
 TEST_F(Script, TheSameScriptGivesTheSameScreenshot) {
     std::string script = "tap 3 3\nwait 40\ntap 20 20\nscreenshot " + shot_ + "\n";
     Run(script);

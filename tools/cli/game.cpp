@@ -149,24 +149,6 @@ public:
     GameSession session;
 };
 
-bool ParsePlayer(const std::string& text, std::uint32_t& computer, std::uint32_t& strength) {
-    static const struct {
-        const char* name;
-        std::uint32_t computer;
-        std::uint32_t strength;
-    } kChoices[] = {{"human", 0, 0},
-                    {"low", 1, kStrengthLow},
-                    {"medium", 1, kStrengthMedium},
-                    {"high", 1, kStrengthHigh}};
-    for (const auto& c : kChoices) {
-        if (text != c.name) continue;
-        computer = c.computer;
-        if (c.computer) strength = c.strength;
-        return true;
-    }
-    return false;
-}
-
 void PrintState(Terminal& t, std::ostream& out) {
     const GameSession& s = t.session;
     out << FormatPosition(s.state);
@@ -225,8 +207,9 @@ int RunGame(const std::vector<std::string>& args, std::istream& in, std::ostream
     for (std::size_t i = 0; i < args.size(); ++i) {
         const bool p1 = args[i] == "--player1";
         if ((!p1 && args[i] != "--player2") || i + 1 >= args.size() ||
-            !ParsePlayer(args[i + 1], p1 ? settings.player1Computer : settings.player2Computer,
-                         p1 ? settings.player1Strength : settings.player2Strength)) {
+            !ParsePlayerChoice(args[i + 1],
+                               p1 ? settings.player1Computer : settings.player2Computer,
+                               p1 ? settings.player1Strength : settings.player2Strength)) {
             err << "tessark-cli: usage: tessark-cli game [--player1 P] [--player2 P], "
                    "P is human, low, medium or high\n";
             return kCliBadInput;

@@ -23,7 +23,7 @@ namespace platform::drivers::null {
 
 namespace {
 
-enum class Op { Down, Move, Up, KeyDown, KeyUp, Screenshot, Answer, Close };
+enum class Op { Down, Move, Up, KeyDown, KeyUp, Screenshot, Answer, Close, Nothing };
 
 struct Command {
     Command(Op o = Op::Close, std::uint64_t d = 0, int px = 0, int py = 0)
@@ -176,6 +176,8 @@ bool Parse(const std::string& text, std::vector<Command>* out, std::string* erro
             return fail("unknown command");
         }
     }
+    // A closing wait still counts: the script's end comes after it.
+    if (out->empty() || out->back().due < at) out->push_back(Command{Op::Nothing, at});
     return true;
 }
 
@@ -226,6 +228,8 @@ void Execute(const Command& c, HWND target) {
         break;
     case Op::Close:
         PostMessageW(target, WM_CLOSE, 0, 0);
+        break;
+    case Op::Nothing:
         break;
     }
 }

@@ -1,4 +1,5 @@
 // tessark-img as artists and scripts use it: its output lines and exit codes are a contract.
+#include "tests/tools/tool_run.h"
 #include "tools/psp/psp_writer.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +14,6 @@
 
 namespace {
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
 std::string Scratch(const std::string& name) {
     return testing::TempDir() + "img_" + std::to_string(getpid()) + "_" + name;
 }
@@ -28,20 +23,8 @@ std::string Slurp(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-Result RunTool(const std::string& arguments) {
-    std::string errFile = Scratch("stderr");
-    std::string command = std::string("'") + TESSARK_IMG_TOOL + "' " + arguments + " 2>" + errFile;
-    Result r{};
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        r.out.append(buffer, n);
-    int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = Slurp(errFile);
-    std::remove(errFile.c_str());
-    return r;
+ToolRun RunTool(const std::string& arguments) {
+    return RunCommand(std::string("'") + TESSARK_IMG_TOOL + "' " + arguments);
 }
 
 psp::Image TwoLayers() {
@@ -60,7 +43,7 @@ psp::Image TwoLayers() {
 TEST(ImgTool, InfoDescribesPspAndBmp) {
     std::string path = Scratch("two.psp");
     ASSERT_TRUE(psp::WriteFile(TwoLayers(), path));
-    Result r = RunTool("info '" + path + "'");
+    ToolRun r = RunTool("info '" + path + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "width: 3\nheight: 2\nbits per pixel: 8\nlayers: 2\n"
                      "transparent colour: none\nselection: yes\n");
@@ -105,7 +88,7 @@ TEST(ImgTool, BadInputGivesOneLineAndExitCodeTwo) {
                                   "convert '" + junk + "' '" + bmp + "'",
                                   "convert '" + good + "' '" + bmp + "' --layer 2",
                                   "convert '" + good + "' '/nonexistent/dir/out.bmp'"}) {
-        Result r = RunTool(args);
+        ToolRun r = RunTool(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.out, "") << args;
         ASSERT_FALSE(r.err.empty()) << args;

@@ -1,6 +1,7 @@
 #include "platform/reg.h"
 
 #include "tests/platform/temp_machine.h"
+#include "tests/tools/tool_run.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -9,34 +10,9 @@
 
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
 // Runs tessark-reg with `arguments` (already quoted for the shell).
 ToolRun Tool(const std::string& arguments) {
-    std::string errFile = std::filesystem::temp_directory_path().string() + "/tessark-reg-XXXXXX";
-    int fd = mkstemp(errFile.data());
-    if (fd >= 0) close(fd);
-    std::string command = std::string("'") + TESSARK_REG_TOOL + "' " + arguments + " 2>" + errFile;
-    ToolRun run{-1, {}, {}};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    while (std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe))
-        run.out.append(buffer, got);
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (FILE* err = std::fopen(errFile.c_str(), "r")) {
-        while (std::size_t got = std::fread(buffer, 1, sizeof buffer, err)) {
-            run.err.append(buffer, got);
-        }
-        std::fclose(err);
-    }
-    std::remove(errFile.c_str());
-    return run;
+    return RunCommand(std::string("'") + TESSARK_REG_TOOL + "' " + arguments);
 }
 
 std::size_t Lines(const std::string& text) {

@@ -1,0 +1,51 @@
+#include "game/shell/game.h"
+
+bool SettingsOptions::IsComputer(std::uint32_t player) const {
+    return SettingsPlayers(settings_).IsComputer(player);
+}
+
+int SettingsOptions::StrengthOf(std::uint32_t player) const {
+    return static_cast<int>(::StrengthOf(settings_, player));
+}
+
+SessionNeighbours GameContext::Neighbours() {
+    SessionNeighbours n;
+    n.settings = &options;
+    presentation.FillNeighbours(n);
+    n.history = &history;
+    n.opponent = &opponent;
+    n.store = &history;
+    return n;
+}
+
+GameContext::GameContext(AnimWindow* window, HWND answers, const Settings& settings,
+                         const RegistryKey& key)
+    : options(settings), presentation(window, &options), history(key), session(Neighbours()) {
+    presentation.Attach(&session);
+    HistoryNeighbours h;
+    h.session = &session;
+    h.settings = &options;
+    h.display = &presentation.display;
+    h.timeline = &presentation.scheduler;
+    h.opponent = &opponent;
+    history.Attach(h);
+    computerReady_ = InitComputerPlayer(answers, &options);
+    if (AnimWindow::IsLive(window)) {
+        window->SetCallback(PresentationWindowCallback);
+        window->SetFrameRate(30);
+    }
+}
+
+GameContext::~GameContext() {
+    // The search reads the session's position: it ends before anything goes.
+    if (computerReady_) ShutdownComputerPlayer();
+}
+
+bool GameContext::Load(HMODULE module) {
+    presentation.display.Reset();
+    return presentation.Load(module);
+}
+
+void GameContext::Start(bool resume) {
+    if (!resume || !session.RestoreGame()) session.NewGame();
+}

@@ -1,0 +1,52 @@
+// One game in progress with everything around it: the settings as the presentation and the
+// computer read them, the session, its move history and saved game, the computer opponent and
+// the presentation on the game's animation window. The game program and the tools that host
+// the board build it the same way.
+#pragma once
+
+#include "game/opponent/opponent.h"
+#include "game/presentation/display.h"
+#include "game/rules/history.h"
+#include "game/rules/session.h"
+#include "game/shell/settings.h"
+
+// The settings record seen by the presentation, the session and the computer; read each time.
+class SettingsOptions final : public GameOptions, public StrengthSettings {
+public:
+    explicit SettingsOptions(const Settings& settings) : settings_(settings) {}
+    bool IsComputer(std::uint32_t player) const override;
+    bool SoundEffectsOn() const override { return settings_.soundEffects != 0; }
+    bool LightTracesOn() const override { return settings_.lightTraces != 0; }
+    int StrengthOf(std::uint32_t player) const override;
+
+private:
+    const Settings& settings_;
+};
+
+class GameContext {
+public:
+    // `window` shows the game; the computer's answers are posted to `answers` (the window whose
+    // procedure hands WM_COMPUTERMOVE to OnComputerMove). `settings` must outlive the game.
+    GameContext(AnimWindow* window, HWND answers, const Settings& settings,
+                const RegistryKey& key = RegistryKey(string(kGameKeyPath)));
+    ~GameContext();
+    GameContext(const GameContext&) = delete;
+    GameContext& operator=(const GameContext&) = delete;
+
+    // The pictures and sounds from the program's resources; false when the board cannot be
+    // shown.
+    bool Load(HMODULE module);
+    // Resumes the saved game when asked and there is one, else starts a new game.
+    void Start(bool resume);
+    void OnComputerMove(LPARAM lParam) { session.OnComputerMove(lParam); }
+
+    SettingsOptions options;
+    GamePresentation presentation;
+    MoveHistory history;
+    ComputerPlayer opponent;
+    GameSession session;
+
+private:
+    SessionNeighbours Neighbours();
+    bool computerReady_ = false;
+};
