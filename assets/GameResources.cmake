@@ -7,8 +7,7 @@
 # script takes from there, so the script is compiled after the generators have run.
 set(TESSARK_ASSET_DIR ${CMAKE_BINARY_DIR}/assets)
 
-# The pictures of tools/artgen (TESSARK_ART_FILES, ArtFiles.cmake), then the sounds and the
-# strips and button faces.
+# The pictures of tools/artgen (TESSARK_ART_FILES, ArtFiles.cmake), then the sounds.
 set(TESSARK_GAME_ASSETS ${TESSARK_ART_FILES})
 foreach(id RANGE 1030 1045)
     list(APPEND TESSARK_GAME_ASSETS ${TESSARK_ASSET_DIR}/wave_${id}.wav)
@@ -16,13 +15,10 @@ endforeach()
 foreach(id RANGE 5001 5003)
     list(APPEND TESSARK_GAME_ASSETS ${TESSARK_ASSET_DIR}/logo_${id}.zz)
 endforeach()
-foreach(id 1012 1016 1017)
-    list(APPEND TESSARK_GAME_ASSETS ${TESSARK_ASSET_DIR}/graphic_${id}.psp)
-endforeach()
 
 function(tessark_add_game_resources target)
     tessark_add_resources(${target} ${CMAKE_SOURCE_DIR}/assets/tessark.rc
         INCLUDE ${TESSARK_ASSET_DIR}
         DEPENDS ${TESSARK_GAME_ASSETS})
-    add_dependencies(${target} tessark_art tessark_sounds tessark_uiart)
+    add_dependencies(${target} tessark_art tessark_sounds)
 endfunction()

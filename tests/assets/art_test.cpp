@@ -1,7 +1,9 @@
 // The generated pictures, loaded through the engine and read with the game's layout rules:
-// sizes, depths, marker counts and places, bands, frames and hot points, and that nothing the
-// player sees carries a marker colour or palette entry 255.
+// sizes, depths, marker counts and places, bands, frames and hot points, that nothing the
+// player sees carries a marker colour, and that the game's pictures share one palette which the
+// game's palette group takes without losing a colour.
 #include "engine/cea_graphic.h"
+#include "engine/cea_palette.h"
 #include "foundation/zz.h"
 #include "tools/artgen/layout.h"
 
@@ -9,6 +11,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +36,7 @@ int CountColour(Graphic& g, COLORREF c) {
     return n;
 }
 
+// For a picture on a palette of its own, entry 255 is the reader's white, whatever was meant.
 bool UsesEntry255(Graphic& g) {
     for (LONG y = 0; y < g.GetHeight(); ++y)
         for (LONG x = 0; x < g.GetWidth(); ++x)
@@ -67,7 +71,6 @@ TEST_F(BoardPicture, SizeDepthAndMarkersAddUp) {
     EXPECT_EQ(board->GetWidth(), 240);
     EXPECT_EQ(board->GetHeight(), 294);
     EXPECT_EQ(board->GetBitsPerPixel(), 8u);
-    EXPECT_FALSE(UsesEntry255(*board));
     // The bottom grid line runs from x 2 to 236, the top one from 18 to 221.
     EXPECT_EQ(board->GetPixelColor(18, 43), kBlue);
     EXPECT_EQ(board->GetPixelColor(221, 43), kBlue);
@@ -173,7 +176,6 @@ TEST(GlowPictures, LevelsBrightenTowardsWhiteOverTheSquares) {
         EXPECT_EQ(glow->GetWidth(), 235);
         EXPECT_EQ(glow->GetHeight(), 220);
         EXPECT_EQ(glow->GetBitsPerPixel(), 8u);
-        EXPECT_FALSE(UsesEntry255(*glow));
         for (COLORREF c : kMarkers)
             EXPECT_EQ(CountColour(*glow, c), 0) << level;
         // Each square's rectangle, as the game copies it, is lit brighter than the board there.
@@ -197,7 +199,6 @@ TEST(GoalStripPicture, ThreeBlueSquares) {
     ASSERT_TRUE(goal);
     EXPECT_EQ(goal->GetWidth(), 60);
     EXPECT_EQ(goal->GetHeight(), 18);
-    EXPECT_FALSE(UsesEntry255(*goal));
     for (int i = 0; i < 3; ++i) {
         COLORREF c = goal->GetPixelColor(20 * i + 10, 9);
         EXPECT_GT(GetBValue(c), GetRValue(c) + 60) << i;
@@ -225,7 +226,6 @@ TEST_F(PieceSheetPictures, BandsAndPiecesReadBack) {
         EXPECT_EQ(sheet->GetWidth(), 289);
         EXPECT_EQ(sheet->GetHeight(), 307);
         EXPECT_EQ(sheet->GetBitsPerPixel(), 8u);
-        EXPECT_FALSE(UsesEntry255(*sheet));
         EXPECT_EQ(CountColour(*sheet, kYellow), 121);
         for (COLORREF c : {kGreen, kRed, kCyan})
             EXPECT_EQ(CountColour(*sheet, c), 0);
@@ -298,7 +298,6 @@ TEST(ExplosionPicture, FramesAndHotPoint) {
     EXPECT_EQ(frames->GetWidth(), 210);
     EXPECT_EQ(frames->GetHeight(), 400);
     EXPECT_EQ(frames->GetBitsPerPixel(), 8u);
-    EXPECT_FALSE(UsesEntry255(*frames));
     EXPECT_EQ(CountColour(*frames, kYellow), 1);
     for (COLORREF c : {kGreen, kRed, kCyan})
         EXPECT_EQ(CountColour(*frames, c), 0);
@@ -335,6 +334,78 @@ TEST(ExplosionPicture, FramesAndHotPoint) {
     };
     EXPECT_GT(extent(8), extent(0) + 4);
     EXPECT_GT(extent(32), extent(24) + 4);
+}
+
+// The pictures the game loads into its one palette group, with the transparency it gives each.
+struct GamePicture {
+    const char* file;
+    COLORREF transparent;
+};
+const GamePicture kGamePictures[] = {
+    {"graphic_1006.psp", kNoColor}, {"graphic_1016.psp", kBlue},    {"graphic_1017.psp", kBlue},
+    {"graphic_1007.psp", kNoColor}, {"graphic_1008.psp", kNoColor}, {"graphic_1009.psp", kNoColor},
+    {"graphic_1010.psp", kNoColor}, {"graphic_1011.psp", kNoColor}, {"graphic_1026.psp", kNoColor},
+    {"graphic_1013.psp", kBlue},    {"graphic_1015.psp", kBlue},    {"graphic_1014.psp", kBlue},
+    {"graphic_1012.psp", kBlue},
+};
+
+std::vector<COLORREF> Table(Graphic& g) {
+    std::vector<COLORREF> table;
+    for (DWORD i = 0; i < 256; ++i)
+        table.push_back(g.GetPaletteColor(i));
+    return table;
+}
+
+std::vector<COLORREF> Colours(Graphic& g) {
+    std::vector<COLORREF> colours;
+    for (LONG y = 0; y < g.GetHeight(); ++y)
+        for (LONG x = 0; x < g.GetWidth(); ++x)
+            colours.push_back(g.GetPixelColor(x, y));
+    return colours;
+}
+
+TEST(SharedPalette, EveryPictureKeepsEveryColourThroughTheGamesPaletteGroup) {
+    std::vector<std::unique_ptr<Graphic>> pictures;
+    std::vector<std::vector<COLORREF>> before;
+    std::set<COLORREF> distinct;
+    for (const GamePicture& p : kGamePictures) {
+        pictures.push_back(Load(p.file, p.transparent));
+        ASSERT_TRUE(pictures.back()) << p.file;
+        ASSERT_EQ(pictures.back()->GetBitsPerPixel(), 8u) << p.file;
+        // One colour table, written into every file.
+        EXPECT_TRUE(Table(*pictures.back()) == Table(*pictures.front()))
+            << p.file << " has a colour table of its own";
+        before.push_back(Colours(*pictures.back()));
+        distinct.insert(before.back().begin(), before.back().end());
+    }
+    distinct.erase(RGB(0, 0, 0));
+    distinct.erase(RGB(255, 255, 255));
+    EXPECT_LE(distinct.size(), 254u) << "the group holds black and white and 254 others";
+
+    ResetPaletteMergeFailures();
+    PaletteGroup group;
+    ASSERT_TRUE(group.Open());
+    for (auto& g : pictures)
+        group.Add(g.get(), FALSE);
+    group.Close();
+    EXPECT_EQ(GetPaletteMergeFailures(), 0u);
+    std::vector<COLORREF> merged;
+    for (DWORD i = 0; i < 256; ++i)
+        merged.push_back(group.GetColor(i));
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        SCOPED_TRACE(kGamePictures[i].file);
+        std::vector<COLORREF> after = Colours(*pictures[i]);
+        ASSERT_EQ(after.size(), before[i].size());
+        size_t changed = 0;
+        for (size_t k = 0; k < after.size(); ++k)
+            changed += after[k] != before[i][k];
+        EXPECT_EQ(changed, 0u) << "pixels whose colour the merge changed";
+        EXPECT_TRUE(Table(*pictures[i]) == merged) << "not the group's palette";
+    }
+    // The markers and the transparent blue came through with the rest: the board still reads.
+    BoardLayout layout;
+    std::string error;
+    EXPECT_TRUE(ScanBoard(*pictures.front(), &layout, &error)) << error;
 }
 
 TEST(LogoPicture, ZzBlockOfTwentyFrames) {

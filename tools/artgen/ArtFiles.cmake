@@ -3,7 +3,7 @@
 # together with add_dependencies(TARGET tessark_art). They are made by tools/artgen.
 set(TESSARK_ART_DIR ${CMAKE_BINARY_DIR}/assets)
 set(TESSARK_ART_FILES)
-foreach(id 1006 1007 1008 1009 1010 1011 1013 1014 1015 1026)
+foreach(id 1006 1007 1008 1009 1010 1011 1012 1013 1014 1015 1016 1017 1026)
     list(APPEND TESSARK_ART_FILES ${TESSARK_ART_DIR}/graphic_${id}.psp)
 endforeach()
 list(APPEND TESSARK_ART_FILES ${TESSARK_ART_DIR}/logo_5000.zz ${TESSARK_ART_DIR}/icon_1055.ico

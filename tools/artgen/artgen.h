@@ -183,8 +183,9 @@ Rgb8 ToRgb8(Rgba c);
 // The nearest colour that is not a marker colour (itself when it is none).
 Rgb8 AvoidMarker(Rgb8 c);
 
-// A palette of at most 255 entries; entry 255 of a PSP palette always reads as white, so it is
-// never used. `fixed` entries come first and hold exactly the colours the caller placed.
+// A palette: `fixed` entries come first and hold exactly the colours the caller placed. Entry
+// 255 of a PSP palette always reads as white, so a palette of a single picture keeps to 255
+// entries and a shared one has white as its 256th.
 struct Palette {
     std::vector<Rgb8> colours;
     size_t fixedCount = 0;
@@ -196,10 +197,24 @@ struct Palette {
 Palette BuildPalette(const std::vector<const RgbImage*>& images, const std::vector<Rgb8>& fixed,
                      int maxColours = 255);
 
+// Colours besides black and white that one palette group has room for: it holds those two
+// itself, at entries 0 and 255.
+constexpr size_t kSharedColours = 254;
+
+// One palette for pictures that are shown through one palette group: `fixed` entries as for
+// BuildPalette, at most kSharedColours entries with them, then black and white, which the group
+// holds anyway, so they are free to use. A picture's part in the reduction is its `weight`
+// whatever its size, so that small pictures keep their few colours beside the big ones.
+struct SharedImage {
+    const RgbImage* image = nullptr;
+    double weight = 1;
+};
+Palette BuildSharedPalette(const std::vector<SharedImage>& images, const std::vector<Rgb8>& fixed);
+
 // An 8-bit paletted picture.
 struct IndexedImage {
     int width = 0, height = 0;
-    std::vector<Rgb8> palette; // ≤ 255 entries
+    std::vector<Rgb8> palette; // ≤ 256 entries; a 256th is white
     std::vector<uint8_t> indices;
     Rgb8 ColourAt(int x, int y) const {
         return palette[indices[static_cast<size_t>(y) * width + x]];
@@ -213,6 +228,19 @@ IndexedImage Remap(const RgbImage& image, const Palette& palette, bool dither = 
 // BuildPalette of this one image, then Remap.
 IndexedImage Quantize(const RgbImage& image, const std::vector<Rgb8>& fixed, bool dither = false,
                       int maxColours = 255);
+
+// A picture in full colour, markers and transparent blue in place, before it meets a palette;
+// `dither` for soft gradients, off for small crisp pictures; `weight` its part in a shared
+// palette.
+struct Drawing {
+    RgbImage image;
+    bool dither = false;
+    double weight = 1;
+};
+
+// BuildSharedPalette of all the drawings, then each remapped to it.
+std::vector<IndexedImage> QuantizeTogether(const std::vector<const Drawing*>& drawings,
+                                           const std::vector<Rgb8>& fixed);
 
 // ---- Files ----
 

@@ -188,13 +188,6 @@ Canvas DrawScene(int level) {
     return c;
 }
 
-void PutMarker(RgbImage& image, int x, int y, Rgb8 colour, std::vector<Rgb8>* fixed) {
-    image.At(x, y) = colour;
-    for (Rgb8 f : *fixed)
-        if (f == colour) return;
-    fixed->push_back(colour);
-}
-
 } // namespace
 
 Rgba BoardBackdropColour() {
@@ -205,30 +198,29 @@ Rgba TileColour() {
     return Rgb(54, 60, 80);
 }
 
-IndexedImage BoardPicture() {
+Drawing BoardDrawing() {
     Canvas scene = DrawScene(0);
     RgbImage image = Flatten(scene.Resolve(), kBoardWidth, kBoardHeight, kBackdropBottom);
-    std::vector<Rgb8> fixed;
     // Markers in the order the game scans them does not matter here; only their places do.
-    PutMarker(image, kGlowOriginX, kGlowOriginY, kMarkerGreen, &fixed);
-    PutMarker(image, kBannerX, kBannerY, kMarkerGreen, &fixed);
+    image.At(kGlowOriginX, kGlowOriginY) = kMarkerGreen;
+    image.At(kBannerX, kBannerY) = kMarkerGreen;
     for (int x : kMenuButtonX)
-        PutMarker(image, x, kMenuButtonY, kMarkerRed, &fixed);
+        image.At(x, kMenuButtonY) = kMarkerRed;
     for (int x : kTutorialButtonX)
-        PutMarker(image, x, kMenuButtonY, kMarkerCyan, &fixed);
+        image.At(x, kMenuButtonY) = kMarkerCyan;
     for (int r = 0; r < kGridLines; ++r)
         for (int c = 0; c < kGridLines; ++c)
-            PutMarker(image, GridX(r, c), GridY(r), kMarkerBlue, &fixed);
+            image.At(GridX(r, c), GridY(r)) = kMarkerBlue;
     for (int row = 0; row < kBoardSquares; ++row)
         for (int column = 0; column < kBoardSquares; ++column) {
             int x, y;
             AnchorPixel(row, column, &x, &y);
-            PutMarker(image, x, y, kMarkerYellow, &fixed);
+            image.At(x, y) = kMarkerYellow;
         }
-    return Quantize(image, fixed, true);
+    return {image, true};
 }
 
-IndexedImage GlowPicture(int level) {
+Drawing GlowDrawing(int level) {
     Canvas scene = DrawScene(level);
     std::vector<Rgba> full = scene.Resolve();
     std::vector<Rgba> crop;
@@ -236,11 +228,10 @@ IndexedImage GlowPicture(int level) {
         for (int x = 0; x < kGlowWidth; ++x)
             crop.push_back(
                 full[static_cast<size_t>(y + kGlowOriginY) * kBoardWidth + x + kGlowOriginX]);
-    RgbImage image = Flatten(crop, kGlowWidth, kGlowHeight, kBackdropBottom);
-    return Quantize(image, {}, true);
+    return {Flatten(crop, kGlowWidth, kGlowHeight, kBackdropBottom), true};
 }
 
-IndexedImage GoalStripPicture() {
+Drawing GoalStripDrawing() {
     const int w = 60, h = 18;
     Canvas c(w, h, kScale);
     c.Clear(kGroove);
@@ -265,7 +256,7 @@ IndexedImage GoalStripPicture() {
         c.FillPolygon(SubQuad(q, i0, i0, i1, i1),
                       Linear({x0, 3}, Mix(face, hi, 0.25f), {x0, 15}, Scale(face, 0.88f)));
     }
-    return Quantize(Flatten(c.Resolve(), w, h, kGroove), {}, false);
+    return {Flatten(c.Resolve(), w, h, kGroove), false};
 }
 
 } // namespace artgen

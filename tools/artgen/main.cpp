@@ -1,6 +1,7 @@
-// tessark-artgen OUTDIR [--bmp]: draws the game's pictures into OUTDIR (graphic_NNNN.psp,
-// logo_5000.zz, icon_1055.ico and its bitmap form icon_1055.bmp). With --bmp each picture is
-// also written as a 24-bit BMP beside it, for looking at.
+// tessark-artgen OUTDIR [--bmp]: draws the game's pictures into OUTDIR (graphic_NNNN.psp, all
+// on one shared palette; logo_5000.zz, icon_1055.ico and its bitmap form icon_1055.bmp). With
+// --bmp each picture is also written as a 24-bit BMP beside it, for looking at.
+#include "foundation/memory.h"
 #include "tools/artgen/pictures.h"
 
 #include <cstdio>
@@ -35,13 +36,13 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     const bool bmp = argc == 3;
-    bool ok = WritePicture(dir, "graphic_1006", BoardPicture(), bmp);
-    for (int level = 1; ok && level <= 5; ++level)
-        ok = WritePicture(dir, "graphic_" + std::to_string(1006 + level), GlowPicture(level), bmp);
-    ok = ok && WritePicture(dir, "graphic_1026", GoalStripPicture(), bmp);
-    ok = ok && WritePicture(dir, "graphic_1013", ExplosionPicture(), bmp);
-    ok = ok && WritePicture(dir, "graphic_1014", PieceSheetPicture(2), bmp);
-    ok = ok && WritePicture(dir, "graphic_1015", PieceSheetPicture(1), bmp);
+    bool ok = true;
+    {
+        const std::vector<GamePicture> pictures = GamePictures();
+        const std::vector<IndexedImage> shared = SharePalette(pictures);
+        for (size_t i = 0; ok && i < pictures.size(); ++i)
+            ok = WritePicture(dir, "graphic_" + std::to_string(pictures[i].id), shared[i], bmp);
+    }
     if (ok) {
         IndexedImage logo = LogoPicture();
         std::vector<uint8_t> block;
@@ -56,5 +57,6 @@ int main(int argc, char** argv) {
         ok = WriteBytes(dir + "/icon_1055.ico", IcoBytes(icons)) &&
              WriteBytes(dir + "/icon_1055.bmp", BmpBytes(icons[1].image));
     }
+    MemExitCheck();
     return ok ? 0 : 1;
 }

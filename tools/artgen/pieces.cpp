@@ -163,7 +163,7 @@ CubeCut RenderCube(int row, int column, int player) {
 
 } // namespace
 
-IndexedImage PieceSheetPicture(int player) {
+Drawing PieceSheetDrawing(int player) {
     RgbImage sheet;
     sheet.width = kSheetWidth;
     sheet.height = kSheetHeight;
@@ -251,7 +251,7 @@ IndexedImage PieceSheetPicture(int player) {
         }
         y += height + gap;
     }
-    return Quantize(sheet, {kTransparent, kMarkerYellow}, false);
+    return {sheet, false};
 }
 
 namespace {
@@ -340,7 +340,7 @@ RgbImage ExplosionFrame(int player, int frame) {
 
 } // namespace
 
-IndexedImage ExplosionPicture() {
+Drawing ExplosionDrawing() {
     const int perRow = 6, w = kCellWidth * perRow, h = 400;
     RgbImage sheet;
     sheet.width = w;
@@ -357,7 +357,7 @@ IndexedImage ExplosionPicture() {
     }
     if (IsKey(sheet.At(kHotX - 1, kHotY))) Fail("hot point off the cube", kHotX, kHotY);
     sheet.At(kHotX, kHotY) = kMarkerYellow;
-    return Quantize(sheet, {kTransparent, kMarkerYellow}, false);
+    return {sheet, false};
 }
 
 } // namespace artgen

@@ -1,10 +1,13 @@
 // tessark-art-preview OUT.bmp: one sheet that shows the pictures as the game puts them
 // together. Every picture comes from the program's own resources (the game's resource script
-// is linked in), loaded through the engine and placed by the layout read from their markers:
+// is linked in), loaded through the engine into one palette group as the game loads them (a
+// colour that finds no place there fails the run, after the sheet is written) and placed by
+// the layout read from their markers:
 // the board in English with the starting position, the buttons and a lit patch; the board in
 // Esperanto in mid-game with a piece bursting and a button held; the logo frames; explosion
 // frames of both colours; the goal strip, the button faces and the icon.
 #include "engine/cea_graphic.h"
+#include "engine/cea_palette.h"
 #include "foundation/memory.h"
 #include "foundation/zz.h"
 #include "platform/core/icon_internal.h"
@@ -22,11 +25,13 @@ using namespace artlayout;
 
 namespace {
 
-// Picture `id` as the program carries it, through the engine's resource constructor.
-std::unique_ptr<Graphic> LoadResource(unsigned id, COLORREF transparent) {
+// Picture `id` as the program carries it, through the engine's resource constructor, added to
+// the open `group`.
+std::unique_ptr<Graphic> LoadResource(unsigned id, COLORREF transparent, PaletteGroup& group) {
     auto g =
         std::make_unique<Graphic>(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), transparent);
     if (!g->IsLoaded()) return nullptr;
+    group.Add(g.get(), FALSE);
     return g;
 }
 
@@ -141,28 +146,33 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: tessark-art-preview OUT.bmp\n");
         return 2;
     }
+    PaletteGroup group;
+    if (!group.Open()) return Fail("the palette group does not open");
+    ResetPaletteMergeFailures();
     Pictures p;
     std::string error;
-    p.board = LoadResource(1006, kNoColor);
+    p.board = LoadResource(1006, kNoColor, group);
     if (!p.board) return Fail("picture 1006 (board) is not linked or does not load");
     if (!ScanBoard(*p.board, &p.layout, &error)) return Fail("board: " + error);
     for (int i = 0; i < 5; ++i) {
-        p.glow[i] = LoadResource(1007 + i, kNoColor);
+        p.glow[i] = LoadResource(1007 + i, kNoColor, group);
         if (!p.glow[i]) return Fail("glow picture " + std::to_string(1007 + i));
     }
-    p.red = LoadResource(1015, kBlue);
-    p.blue = LoadResource(1014, kBlue);
+    p.red = LoadResource(1015, kBlue, group);
+    p.blue = LoadResource(1014, kBlue, group);
     if (!p.red || !p.blue) return Fail("a piece sheet (1014, 1015)");
     if (!ReadPieceSheet(*p.red, p.redCuts, &error) || !ReadPieceSheet(*p.blue, p.blueCuts, &error))
         return Fail("piece sheet: " + error);
-    p.frames = LoadResource(1013, kBlue);
+    p.frames = LoadResource(1013, kBlue, group);
     if (!p.frames || !FindHotPoint(*p.frames, &p.hot)) return Fail("explosion frames (1013)");
-    p.goal = LoadResource(1026, kNoColor);
-    p.strips[0] = LoadResource(1016, kBlue);
-    p.strips[1] = LoadResource(1017, kBlue);
-    p.buttons = LoadResource(1012, kBlue);
+    p.goal = LoadResource(1026, kNoColor, group);
+    p.strips[0] = LoadResource(1016, kBlue, group);
+    p.strips[1] = LoadResource(1017, kBlue, group);
+    p.buttons = LoadResource(1012, kBlue, group);
     if (!p.goal || !p.strips[0] || !p.strips[1] || !p.buttons)
         return Fail("goal strip (1026), status strips (1016, 1017) or button faces (1012)");
+    group.Close();
+    const DWORD failures = GetPaletteMergeFailures();
 
     BYTE* logoBytes = nullptr;
     DWORD logoSize = 0;
@@ -220,5 +230,7 @@ int main(int argc, char** argv) {
     DestroyIcon(icon);
     p = Pictures{};
     logo.reset();
-    return artgen::WriteBytes(argv[1], artgen::BmpBytes(out.image)) ? 0 : 1;
+    if (!artgen::WriteBytes(argv[1], artgen::BmpBytes(out.image))) return 1;
+    if (failures) return Fail(std::to_string(failures) + " colours found no place in the palette");
+    return 0;
 }

@@ -52,11 +52,11 @@ float FittingSize(artgen::Face face, float largest, const std::vector<std::strin
     return 6.0f;
 }
 
-artgen::IndexedImage Finish(const Canvas& canvas) {
-    artgen::RgbImage flat = artgen::Flatten(canvas.Resolve(), canvas.Width(), canvas.Height(),
-                                            kMatte, &artgen::kTransparent, 0.4f);
-    // Few colours: these pictures share the display's one palette with the board's.
-    return artgen::Quantize(flat, {artgen::kTransparent}, false, 48);
+artgen::Drawing Finish(const Canvas& canvas) {
+    // Not dithered: letters this small would fray.
+    return {artgen::Flatten(canvas.Resolve(), canvas.Width(), canvas.Height(), kMatte,
+                            &artgen::kTransparent, 0.4f),
+            false};
 }
 
 } // namespace
@@ -97,7 +97,7 @@ artgen::TextStyle StripStyle() {
     return artgen::TextStyle{artgen::Face::kSansBold, size, 0.0f};
 }
 
-artgen::IndexedImage StatusStrips(bool esperanto) {
+artgen::Drawing StatusStrips(bool esperanto) {
     const artgen::TextStyle style = StripStyle();
     const float ascent = artgen::TextAscent(style), descent = artgen::TextDescent(style);
     Canvas sheet(kStripWidth, kStripHeight * kStripLines, kScale);
@@ -160,7 +160,7 @@ Canvas Face(const std::string& label, bool down) {
     return face;
 }
 
-artgen::IndexedImage ButtonFaces() {
+artgen::Drawing ButtonFaces() {
     Canvas sheet(kFaceWidth * 4, kFaceHeight * kButtons, kScale);
     const auto& labels = ButtonLabels();
     for (int row = 0; row < kButtons; ++row) {

@@ -28,8 +28,9 @@ const std::vector<Label>& ButtonLabels();
 artgen::TextStyle StripStyle();
 artgen::TextStyle LabelStyle();
 
-// The pictures, palette-reduced, transparent pixels exactly the key blue.
-artgen::IndexedImage StatusStrips(bool esperanto);
-artgen::IndexedImage ButtonFaces();
+// The pictures in full colour, transparent pixels exactly the key blue; their palette is the
+// one they share with the board's pictures (tessark-artgen).
+artgen::Drawing StatusStrips(bool esperanto);
+artgen::Drawing ButtonFaces();
 
 } // namespace uiart

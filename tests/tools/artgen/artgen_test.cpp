@@ -1,13 +1,17 @@
 // The drawing kit: coverage and blending arithmetic, text, palette reduction that keeps marker
-// colours and entry 255 out, and files the engine reads back unchanged.
+// colours and entry 255 out, a palette shared by several pictures that one palette group takes
+// whole, and files the engine reads back unchanged.
 #include "engine/cea_graphic.h"
+#include "engine/cea_palette.h"
 #include "foundation/zz.h"
 #include "tools/artgen/artgen.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <set>
+#include <utility>
 
 using namespace artgen;
 
@@ -216,6 +220,129 @@ TEST(ArtgenQuantizeTest, SmoothPicturesKeepTheirColours) {
     EXPECT_EQ(s.ColourAt(1, 0), (Rgb8{200, 100, 50}));
 }
 
+// Mean of the channel differences over the pixels of `image`.
+double MeanError(const RgbImage& image, const IndexedImage& q) {
+    double error = 0;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            Rgb8 a = image.At(x, y), b = q.ColourAt(x, y);
+            error += std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+        }
+    return error / (image.width * image.height * 3);
+}
+
+TEST(ArtgenSharedPaletteTest, FitsOnePaletteGroupWithMarkersExactAndNothingElseOnThem) {
+    // Three busy pictures: thousands of colours together, every marker colour sprinkled in,
+    // black and white drawn on purpose.
+    std::vector<Drawing> drawings;
+    for (int k = 0; k < 3; ++k) {
+        Drawing d{Busy(64 + 16 * k, 48), k == 0, 1.0};
+        for (Rgb8& c : d.image.pixels)
+            c.b = static_cast<uint8_t>(c.b ^ (85 * k));
+        d.image.At(10, 30) = kMarkerYellow;
+        d.image.At(11, 30) = kTransparent;
+        d.image.At(12, 30) = Rgb8{255, 255, 255};
+        d.image.At(13, 30) = Rgb8{0, 0, 0};
+        drawings.push_back(d);
+    }
+    const std::vector<Rgb8> fixed = {kMarkerYellow, kTransparent};
+    auto placed = [&](const RgbImage& image) {
+        int n = 0;
+        for (Rgb8 c : image.pixels)
+            n += c == kMarkerYellow || c == kTransparent;
+        return n;
+    };
+    std::vector<const Drawing*> all;
+    std::vector<SharedImage> images;
+    for (const Drawing& d : drawings)
+        all.push_back(&d), images.push_back({&d.image, 1.0});
+    Palette palette = BuildSharedPalette(images, fixed);
+    ASSERT_LE(palette.colours.size(), 256u);
+    ASSERT_EQ(palette.fixedCount, 2u);
+    EXPECT_EQ(palette.colours[0], kMarkerYellow);
+    EXPECT_EQ(palette.colours[1], kTransparent);
+    std::set<uint32_t> distinct;
+    for (Rgb8 c : palette.colours)
+        distinct.insert(c.r << 16 | c.g << 8 | c.b);
+    EXPECT_EQ(distinct.size(), palette.colours.size());
+    EXPECT_TRUE(distinct.count(0));
+    // White last, so in a full palette it sits on entry 255, which the reader makes white.
+    EXPECT_EQ(palette.colours.back(), (Rgb8{255, 255, 255}));
+    for (size_t i = palette.fixedCount; i < palette.colours.size(); ++i)
+        EXPECT_FALSE(IsMarkerColour(palette.colours[i])) << i;
+
+    std::vector<IndexedImage> shared = QuantizeTogether(all, fixed);
+    ASSERT_EQ(shared.size(), 3u);
+    // Read back and merged as the game merges its pictures: every colour finds its place.
+    std::vector<std::unique_ptr<Graphic>> graphics;
+    std::vector<std::vector<COLORREF>> before;
+    for (size_t k = 0; k < shared.size(); ++k) {
+        const IndexedImage& q = shared[k];
+        EXPECT_EQ(q.palette, palette.colours);
+        EXPECT_EQ(q.ColourAt(10, 30), kMarkerYellow);
+        EXPECT_EQ(q.ColourAt(11, 30), kTransparent);
+        EXPECT_EQ(q.ColourAt(12, 30), (Rgb8{255, 255, 255}));
+        int markers = 0;
+        for (int y = 0; y < q.height; ++y)
+            for (int x = 0; x < q.width; ++x)
+                markers += IsMarkerColour(q.ColourAt(x, y));
+        EXPECT_EQ(markers, placed(drawings[k].image)) << "only the yellow and blue placed";
+        std::vector<uint8_t> bytes = PspBytes(q);
+        graphics.push_back(
+            std::make_unique<Graphic>(bytes.data(), static_cast<DWORD>(bytes.size()), kNoColor));
+        ASSERT_TRUE(graphics.back()->IsLoaded());
+        before.emplace_back();
+        for (int y = 0; y < q.height; ++y)
+            for (int x = 0; x < q.width; ++x) {
+                Rgb8 c = q.ColourAt(x, y);
+                ASSERT_EQ(graphics.back()->GetPixelColor(x, y), RGB(c.r, c.g, c.b));
+                before.back().push_back(RGB(c.r, c.g, c.b));
+            }
+    }
+    ResetPaletteMergeFailures();
+    PaletteGroup group;
+    ASSERT_TRUE(group.Open());
+    for (auto& g : graphics)
+        group.Add(g.get(), FALSE);
+    group.Close();
+    EXPECT_EQ(GetPaletteMergeFailures(), 0u);
+    for (size_t k = 0; k < graphics.size(); ++k) {
+        size_t i = 0, changed = 0;
+        for (LONG y = 0; y < graphics[k]->GetHeight(); ++y)
+            for (LONG x = 0; x < graphics[k]->GetWidth(); ++x)
+                changed += graphics[k]->GetPixelColor(x, y) != before[k][i++];
+        EXPECT_EQ(changed, 0u) << k;
+    }
+}
+
+TEST(ArtgenSharedPaletteTest, ASmallPictureKeepsItsColoursBesideABigOne) {
+    // A big smooth picture over a wide range of colours, and a small one of sixteen close blues
+    // (like the edges of small letters) that would vanish in the big one's numbers.
+    Drawing big{{}, false, 1.0};
+    big.image.width = big.image.height = 256;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            big.image.pixels.push_back({static_cast<uint8_t>(x), static_cast<uint8_t>(y),
+                                        static_cast<uint8_t>((x + y) / 2)});
+    Drawing small{{}, false, 1.0};
+    small.image.width = small.image.height = 4;
+    for (int i = 0; i < 16; ++i)
+        small.image.pixels.push_back({static_cast<uint8_t>(40 + 2 * i),
+                                      static_cast<uint8_t>(60 + i),
+                                      static_cast<uint8_t>(150 + 3 * i)});
+    auto errors = [&](double smallWeight) {
+        small.weight = smallWeight;
+        std::vector<IndexedImage> q = QuantizeTogether({&big, &small}, {});
+        return std::pair{MeanError(big.image, q[0]), MeanError(small.image, q[1])};
+    };
+    auto [bigEven, smallEven] = errors(1.0);
+    auto [bigLight, smallLight] = errors(0.001);
+    EXPECT_LE(smallEven, 1.5) << "its fair share: about a level per channel off";
+    EXPECT_GT(smallLight, 2 * smallEven) << "by pixel count it would get a few entries";
+    EXPECT_LT(bigEven, 4.0);
+    EXPECT_LT(bigLight, bigEven);
+}
+
 TEST(ArtgenFilesTest, PspReadsBackThroughTheEngine) {
     IndexedImage q = Quantize(Busy(40, 30), {kTransparent}, true);
     std::vector<uint8_t> bytes = PspBytes(q);
@@ -238,7 +365,14 @@ TEST(ArtgenFilesTest, SameInputSameBytes) {
         c.FillEllipse({15, 10}, 9, 6, Radial({12, 8}, 9, Rgb(250, 200, 90), Rgb(90, 40, 10)));
         c.Blur(0.5f);
         DrawText(c, TextStyle{Face::kSans, 9, 0}, {3, 15}, "ĉu", Solid(Rgb(255, 255, 255)));
-        return PspBytes(Quantize(Flatten(c.Resolve(), 30, 20, Rgb(0, 0, 0)), {}, true));
+        Drawing flat{Flatten(c.Resolve(), 30, 20, Rgb(0, 0, 0)), true};
+        std::vector<uint8_t> bytes = PspBytes(Quantize(flat.image, {}, true));
+        Drawing busy{Busy(20, 10), false, 0.5};
+        for (const IndexedImage& q : QuantizeTogether({&flat, &busy}, {kTransparent})) {
+            std::vector<uint8_t> more = PspBytes(q);
+            bytes.insert(bytes.end(), more.begin(), more.end());
+        }
+        return bytes;
     };
     EXPECT_EQ(draw(), draw());
 }
