@@ -145,9 +145,13 @@ void ClearFocus() {
         focus->OnKillFocus();
         if (AuxControl::IsAlive(focusToken) && focus->object_) focus->object_->Invalidate();
     }
+    AnimWindow* painted = nullptr;
     for (const AuxControl::Token& t : {captureToken, focusToken})
-        if (t.control && AuxControl::IsAlive(t) && t.control->autoPaint_ && t.control->object_)
-            t.control->object_->GetWindow()->Paint();
+        if (t.control && AuxControl::IsAlive(t) && t.control->autoPaint_ && t.control->object_ &&
+            t.control->object_->GetWindow() != painted) {
+            painted = t.control->object_->GetWindow();
+            painted->Paint();
+        }
 }
 
 // ---- AuxControl -------------------------------------------------------------------------------

@@ -176,6 +176,7 @@ TEST_F(ButtonDraw, ImagesGiveTheSizeAndTheMissingOneDrawsNothing) {
     b->SetChecked(FALSE);
     RECT fixed{20, 30, 60, 55};
     b->SetRect(&fixed);
+    EXPECT_TRUE(Near(Pixel(30, 40), kBackdrop)); // no up picture
     b->SetImages(down, nullptr);
     EXPECT_TRUE(Near(Pixel(30, 40), kGreen));
     MemDelete(b, MM("ANIMBUTTON"));

@@ -195,6 +195,27 @@ TEST_F(ButtonInput, ToggleAndRadioClicks) {
         MemDelete(x, MM("ANIMBUTTON"));
 }
 
+TEST_F(ButtonInput, OtherWindowsDoNotMoveAHeldButton) {
+    AnimButton* b = Placed(MakeButton(12));
+    AnimWindow* other = MakeAnim(30, 30); // beside the first, not over it
+    ASSERT_NE(other, nullptr);
+    auto* there = new (MM("ANIMBUTTON")) AnimButton(other, 13, kButtonPush, 50);
+    Down(20, 20);
+    ASSERT_TRUE(b->IsPressed());
+    // The other window's hooks see its own coordinates, where the point is off the button.
+    PostMessage(other->GetHandle(), WM_MOUSEMOVE, MK_LBUTTON, 0);
+    Pump();
+    EXPECT_TRUE(b->IsPressed());
+    Up(20, 20);
+    EXPECT_EQ(Codes(), (std::vector<int>{kButtonPressed, kButtonReleased, kButtonClicked}));
+    // A press on the other window takes the focus from this one's button.
+    PostMessage(other->GetHandle(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    Pump();
+    EXPECT_EQ(GetFocusControl(), nullptr);
+    MemDelete(there, MM("ANIMBUTTON"));
+    MemDelete(b, MM("ANIMBUTTON"));
+}
+
 // A command target that deletes the button it hears from, as a page change may.
 AnimButton* g_doomed = nullptr;
 LRESULT CALLBACK DeletingProc(HWND, UINT message, WPARAM wParam, LPARAM) {
