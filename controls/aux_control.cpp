@@ -96,6 +96,7 @@ void DrawPattern(HDC dc, LONG x, LONG y, const char* const* rows, int count, COL
 // ---- Registry of live controls ----------------------------------------------------------------
 
 bool AuxControl::IsAlive(const Token& token) {
+    if (!token.control) return false; // freed slots hold null
     for (std::size_t i = 0; i < g_cControls; ++i)
         if (g_controls[i] == token.control) return token.control->serial_ == token.serial;
     return false;

@@ -164,12 +164,14 @@ protected:
     void AutoPaintStep();
     // Hit test of the object at a point of the window's client area.
     BOOL HitTest(POINT point);
-    // True when `token` still names this live control (callbacks may delete controls).
+    // Names a control across callbacks, which may delete controls (or make new ones at the
+    // same address).
     struct Token {
         AuxControl* control;
         DWORD serial;
     };
     Token MakeToken() { return {this, serial_}; }
+    // True while the control the token names lives.
     static bool IsAlive(const Token& token);
 
     AnimObject* object_;
