@@ -13,6 +13,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -31,6 +32,12 @@ struct HostWindow {
     bool shapeRefused = false;   // the host cannot shape windows: black outside instead
     HICON icon = nullptr;        // the icon last given to the host
     HRGN shape = nullptr;        // the shape last given to the host (window pixels)
+    // What was presented last, row by row, so that only changed rows are converted and sent.
+    std::vector<BYTE> presented;
+    int presentedWidth = 0, presentedHeight = 0, presentedBpp = 0;
+    // Host pixel values of 16-bit colours, for the target format they were made for.
+    std::vector<Uint32> colours16;
+    Uint32 colours16Format = 0;
 };
 
 std::recursive_mutex g_lock;
@@ -141,7 +148,8 @@ unsigned long XWindowOf(SDL_Window* window) {
 }
 
 // Copies the window's surface into the host window, scaled.
-void Present(HWND hwnd, HostWindow& host) {
+// `all`: the host has lost what it showed (exposed, resized, new).
+void Present(HWND hwnd, HostWindow& host, bool all) {
     namespace detail = platform::gdi::detail;
     HBITMAP handle = platform::wm::SurfaceOf(hwnd);
     HRGN shape = platform::wm::CopyShape(hwnd);
@@ -165,25 +173,59 @@ void Present(HWND hwnd, HostWindow& host) {
         if (shape != nullptr) DeleteObject(shape);
         return;
     }
+    int firstRow = -1, lastRow = -1;
     {
         std::lock_guard gdiLock(detail::Lock());
         auto bitmap = detail::FindAs<detail::Bitmap>(handle, detail::Kind::Bitmap);
         if (bitmap && SDL_LockSurface(target) == 0) {
             const detail::Surface& s = bitmap->surface;
             const int k = host.scale;
+            const std::size_t rowBytes = static_cast<std::size_t>(s.width) * s.bpp / 8 + 1;
+            const bool whole = shape != nullptr || host.presentedWidth != s.width ||
+                               host.presentedHeight != s.height || host.presentedBpp != s.bpp || all;
+            if (whole) {
+                host.presented.assign(rowBytes * static_cast<std::size_t>(s.height), 0);
+                host.presentedWidth = s.width;
+                host.presentedHeight = s.height;
+                host.presentedBpp = s.bpp;
+            }
+            if (s.bpp == 16 && host.colours16Format != target->format->format) {
+                host.colours16.resize(32768);
+                for (DWORD v = 0; v < 32768; ++v) {
+                    const COLORREF c = detail::ValueToColour(s, v);
+                    host.colours16[v] =
+                        SDL_MapRGB(target->format, GetRValue(c), GetGValue(c), GetBValue(c));
+                }
+                host.colours16Format = target->format->format;
+            }
+            const int bytesPerPixel = target->format->BytesPerPixel;
             for (int y = 0; y < s.height && (y + 1) * k <= target->h; ++y) {
+                // A row that has not changed since it was presented stays as it is on screen.
+                BYTE* last = host.presented.data() + rowBytes * static_cast<std::size_t>(y);
+                const std::size_t bytes = rowBytes - 1;
+                if (!whole && last[bytes] && std::memcmp(last, s.Row(y), bytes) == 0) continue;
+                std::memcpy(last, s.Row(y), bytes);
+                last[bytes] = 1;
+                if (firstRow < 0) firstRow = y;
+                lastRow = y;
                 for (int x = 0; x < s.width && (x + 1) * k <= target->w; ++x) {
+                    const DWORD value = s.Get(x, y);
+                    Uint32 v;
                     // Outside the shape: black, for a host that cannot shape windows.
-                    COLORREF c = shape != nullptr && !PtInRegion(shape, x, y)
-                                     ? RGB(0, 0, 0)
-                                     : detail::ValueToColour(s, s.Get(x, y));
-                    Uint32 v = SDL_MapRGB(target->format, GetRValue(c), GetGValue(c), GetBValue(c));
+                    if (shape != nullptr && !PtInRegion(shape, x, y)) {
+                        v = SDL_MapRGB(target->format, 0, 0, 0);
+                    } else if (s.bpp == 16) {
+                        v = host.colours16[value & 0x7FFF];
+                    } else {
+                        const COLORREF c = detail::ValueToColour(s, value);
+                        v = SDL_MapRGB(target->format, GetRValue(c), GetGValue(c), GetBValue(c));
+                    }
                     for (int dy = 0; dy < k; ++dy) {
                         auto* row = static_cast<Uint8*>(target->pixels) +
                                     static_cast<long>(y * k + dy) * target->pitch;
                         for (int dx = 0; dx < k; ++dx) {
-                            Uint8* p = row + (x * k + dx) * target->format->BytesPerPixel;
-                            switch (target->format->BytesPerPixel) {
+                            Uint8* p = row + (x * k + dx) * bytesPerPixel;
+                            switch (bytesPerPixel) {
                             case 4:
                                 *reinterpret_cast<Uint32*>(p) = v;
                                 break;
@@ -192,7 +234,7 @@ void Present(HWND hwnd, HostWindow& host) {
                                 break;
                             default:
                                 p[0] = static_cast<Uint8>(v);
-                                if (target->format->BytesPerPixel == 3) {
+                                if (bytesPerPixel == 3) {
                                     p[1] = static_cast<Uint8>(v >> 8);
                                     p[2] = static_cast<Uint8>(v >> 16);
                                 }
@@ -205,7 +247,10 @@ void Present(HWND hwnd, HostWindow& host) {
         }
     }
     if (shape != nullptr) DeleteObject(shape);
-    SDL_UpdateWindowSurface(host.window);
+    if (firstRow < 0) return;
+    const SDL_Rect changed{0, firstRow * host.scale, target->w,
+                           (lastRow - firstRow + 1) * host.scale};
+    SDL_UpdateWindowSurfaceRects(host.window, &changed, 1);
 }
 
 void WindowEvent(HWND hwnd, platform::driver::WindowEvent event) {
@@ -452,8 +497,9 @@ void Poll(DWORD maxWaitMs) {
     for (auto& [hwnd, host] : g_windows) {
         std::uint64_t count = platform::wm::DrawCount(hwnd);
         if (count != host.shown && (SDL_GetWindowFlags(host.window) & SDL_WINDOW_SHOWN)) {
+            const bool all = host.shown == ~0ull;
             host.shown = count;
-            Present(hwnd, host);
+            Present(hwnd, host, all);
         }
     }
     ShowCursorChoice();
@@ -471,6 +517,9 @@ const Driver kSdl{"sdl", {nullptr, WindowEvent}, {Poll}, {nullptr, nullptr}, {nu
 const Driver* SdlDriverIfAvailable() {
     // Interrupt and terminate keep their usual meaning for the program.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // The window surface goes straight to the display server: a texture framebuffer would draw
+    // every frame again through OpenGL, in software where there is no graphics card.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
     std::atexit(SDL_Quit);
     return &kSdl;
