@@ -342,8 +342,10 @@ LRESULT CALLBACK GameDisplay::GlowCallback(AnimObject* object, DWORD message, LP
 
 GamePresentation::GamePresentation(AnimWindow* w, const GameOptions* o)
     : window(w), options(o), scheduler(w), sounds(&scheduler, o), sequencer(&scheduler, &sounds),
-      display(w, &graphics, &layout, o, &sequencer), input(&display, &sequencer, &sounds) {
+      display(w, &graphics, &layout, o, &sequencer), input(&display, &sequencer, &sounds),
+      menu(w, &graphics, &layout) {
     sequencer.Attach(&display, nullptr);
+    display.SetMenu(&menu);
     if (AnimWindow::IsLive(window)) {
         window->SetData(kPresentationSlot, this);
         window->AddHook(HumanInput::StylusHook, kHookAll);
@@ -351,6 +353,8 @@ GamePresentation::GamePresentation(AnimWindow* w, const GameOptions* o)
 }
 
 GamePresentation::~GamePresentation() {
+    // The buttons show faces cut from the pictures freed below.
+    menu.Delete();
     if (AnimWindow::IsLive(window) && PresentationOf(window) == this) {
         // The window stays: everything of ours goes from it, pending records included.
         window->Freeze();

@@ -12,6 +12,7 @@
 #include "game/presentation/graphics.h"
 #include "game/presentation/input.h"
 #include "game/presentation/layout.h"
+#include "game/presentation/menu.h"
 #include "game/presentation/options.h"
 #include "game/presentation/sequencer.h"
 #include "game/presentation/sounds.h"
@@ -42,18 +43,6 @@ enum BannerStrip : int {
     kBannerRedWins = 3,
     kBannerBlueWins = 4,
     kBannerButtonFirst = 5, // the hint of menu button 0; 5 + i for button i
-};
-
-// The menu buttons as the banner sees them.
-class MenuState {
-public:
-    // The slot of the button being held down, or -1.
-    virtual int PressedButton() const = 0;
-    // The buttons take the faces of the new language.
-    virtual void RefreshLanguage() = 0;
-
-protected:
-    ~MenuState() = default;
 };
 
 // Piece objects keep small integers in their data slots.
@@ -175,6 +164,7 @@ struct GamePresentation {
     Sequencer sequencer;
     GameDisplay display;
     HumanInput input;
+    MenuButtons menu;
     GameSession* session = nullptr;
     bool loaded = false;
     // While the logo plays, the window shows black and no ambient trace starts.

@@ -49,3 +49,50 @@ bool GameContext::Load(HMODULE module) {
 void GameContext::Start(bool resume) {
     if (!resume || !session.RestoreGame()) session.NewGame();
 }
+
+bool GameContext::OnCommand(WPARAM wParam, GameHost& host) {
+    const WORD code = HIWORD(wParam);
+    GameSounds& sounds = presentation.sounds;
+    GameDisplay& display = presentation.display;
+    if (code == kButtonPressed || code == kButtonReleased) {
+        sounds.PlayNow(kSoundButtonDown);
+        display.UpdateBanner();
+        return true;
+    }
+    // The sound tells at once whether the command can do anything; the banner follows it.
+    const auto answer = [&](bool possible) {
+        sounds.PlayNow(possible ? kSoundButtonDone : kSoundRefuse);
+        display.UpdateBanner();
+    };
+    switch (LOWORD(wParam)) {
+    case kCommandUndo:
+        answer(history.CanUndo());
+        history.UndoMove();
+        return true;
+    case kCommandRedo:
+        answer(history.CanRedo());
+        history.RedoMove();
+        return true;
+    case kCommandNewGame:
+        answer(true);
+        if (host.ConfirmNewGame()) {
+            presentation.window->Paint();
+            session.NewGame();
+        }
+        return true;
+    case kCommandHelp:
+        answer(true);
+        host.StartTutorial();
+        return true;
+    case kCommandLanguage:
+        answer(true);
+        display.ToggleLanguage();
+        return true;
+    case kCommandExit:
+        answer(true);
+        host.CloseGame();
+        return true;
+    default:
+        return false;
+    }
+}

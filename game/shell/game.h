@@ -23,6 +23,19 @@ private:
     const Settings& settings_;
 };
 
+// What the game's commands need of the program around it.
+class GameHost {
+public:
+    // The new-game dialog: true when a new game is to start.
+    virtual bool ConfirmNewGame() = 0;
+    virtual void StartTutorial() = 0;
+    // Closes the game's main window.
+    virtual void CloseGame() = 0;
+
+protected:
+    ~GameHost() = default;
+};
+
 class GameContext {
 public:
     // `window` shows the game; the computer's answers are posted to `answers` (the window whose
@@ -39,6 +52,11 @@ public:
     // Resumes the saved game when asked and there is one, else starts a new game.
     void Start(bool resume);
     void OnComputerMove(LPARAM lParam) { session.OnComputerMove(lParam); }
+    // The six game buttons, reporting to `target` (which hands WM_COMMAND to OnCommand).
+    void ShowMenu(WNDPROC target) { presentation.menu.Create(ButtonSet::kGame, target); }
+    // WM_COMMAND from a menu button or a key: the click of the press and release, or the
+    // command with its sound. False for an id the game does not know.
+    bool OnCommand(WPARAM wParam, GameHost& host);
 
     SettingsOptions options;
     GamePresentation presentation;

@@ -75,7 +75,9 @@ protected:
         wc.lpfnWndProc = Canvas;
         wc.lpszClassName = u"ScriptCanvas";
         ASSERT_NE(RegisterClassW(&wc), 0);
-        shot_ = ::testing::TempDir() + "tessark_script_shot.bmp";
+        // ctest runs each case in its own process, side by side: one file per case.
+        shot_ = ::testing::TempDir() + "tessark_script_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bmp";
         std::remove(shot_.c_str());
     }
     void TearDown() override {

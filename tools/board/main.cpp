@@ -2,6 +2,7 @@
 // with the real session, history, saved game and computer opponent. Two computer players make
 // a self-playing demo, saved after every turn as the game saves. TESSARK_DRIVER=sdl on a
 // desktop, or headless with TESSARK_SCRIPT, TESSARK_CLOCK=sim and screenshots.
+#include "controls/gl_init.h"
 #include "engine/cea_main.h"
 #include "engine/cea_window.h"
 #include "foundation/language.h"
@@ -172,8 +173,21 @@ LRESULT OnWindow(AnimWindow* window, DWORD code, LPARAM parameter1, LPARAM param
     return result;
 }
 
+// The menu's new game starts at once: the board has no dialog. Help has nothing to show yet.
+struct BoardHost final : GameHost {
+    bool ConfirmNewGame() override { return true; }
+    void StartTutorial() override {}
+    void CloseGame() override { PostMessage(g_board.main, WM_CLOSE, 0, 0); }
+};
+
 LRESULT CALLBACK MainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_COMMAND:
+        if (g_board.game) {
+            BoardHost host;
+            g_board.game->OnCommand(wParam, host);
+        }
+        return 0;
     case WM_TIMER:
         if (wParam == kQuitTimer) {
             KillTimer(hwnd, kQuitTimer);
@@ -226,7 +240,7 @@ int main(int argc, char** argv) {
     HINSTANCE instance = GetModuleHandle(nullptr);
     std::srand(static_cast<unsigned>(GetTickCount()));
     InitialiseLanguage(TEXT("Tessark"));
-    if (!EngineInit(instance, 0) || !CreateWindows(instance)) {
+    if (!ControlsInit(instance) || !EngineInit(instance, 0) || !CreateWindows(instance)) {
         std::fprintf(stderr, "tessark-board: cannot create the game window\n");
         return 1;
     }
@@ -249,6 +263,7 @@ int main(int argc, char** argv) {
             } else {
                 game.Start(!options.fresh);
             }
+            game.ShowMenu(MainProc);
             if (options.quitAfter > 0)
                 SetTimer(g_board.main, kQuitTimer, static_cast<UINT>(options.quitAfter), nullptr);
             ShowWindow(g_board.main, SW_SHOW);

@@ -73,6 +73,27 @@ TEST(BoardTool, AHistoryIsReplayedAndTheSavedGameResumed) {
     EXPECT_EQ(HistoryField(run.out), moves);
 }
 
+TEST(BoardTool, TheMenuButtonsTakeBackReplayAndExit) {
+    TempMachine machine;
+    const std::string script = machine.Path("menu.script"), never = machine.Path("never.bmp");
+    if (FILE* f = std::fopen(script.c_str(), "w")) {
+        // BACK twice, NEXT once (the move taken back last stays to replay), then EXIT long
+        // before the script would end.
+        std::fprintf(f,
+                     "wait 6000\ntap 22 14\nwait 500\ntap 22 14\nwait 500\ntap 61 14\n"
+                     "wait 1500\ntap 217 14\nwait 60000\nscreenshot %s\n",
+                     never.c_str());
+        std::fclose(f);
+    }
+    const ToolRun run =
+        Board(machine, "--player1 human --player2 human --new --history 3,31,41,97,75,30,40,0",
+              "TESSARK_SCRIPT=" + ShellQuote(script));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("moves 2 history 2,31,41,97,75,1,30,40\n"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(std::fopen(never.c_str(), "r"), nullptr) << "EXIT closed the window at once";
+}
+
 TEST(BoardTool, BadArgumentsAreRefused) {
     TempMachine machine;
     for (const char* args : {"--player1 strong", "--sound loud", "--history", "--frobnicate"}) {
