@@ -25,9 +25,9 @@ configure: $(BUILD)/build.ninja
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	$(BUILD)/bin/tessark-cli show --history 0,0
-	$(BUILD)/bin/tessark-cli moves --history 0,0
+run: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target tessark
+	$(BUILD)/bin/tessark
 
 test-release: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)

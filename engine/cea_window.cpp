@@ -623,10 +623,19 @@ BOOL AnimWindow::Run(DWORD count, bool toEnd) {
     return result;
 }
 
+void AnimWindow::SetPaused(BOOL paused) {
+    if (paused_ && !paused) timingReset_ = 1;
+    paused_ = paused ? 1 : 0;
+}
+
 BOOL AnimWindow::RunLoop(DWORD count, bool toEnd) {
     DWORD next = EngineClock();
     for (;;) {
         if (toEnd ? currentFrame_ >= endFrame_ : count == 0) break;
+        if (paused_) {
+            if (!Pump()) return FALSE;
+            continue;
+        }
         DWORD now = EngineClock();
         if (timingReset_) next = now;
         next += interval_;

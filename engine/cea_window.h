@@ -106,6 +106,10 @@ public:
     double GetMeasuredFrameRate() const;
     // The next frame-loop pass schedules from the current time instead of catching up.
     void ResetTiming() { timingReset_ = 1; }
+    // While paused the frame loop only handles messages: no frame advances or is painted.
+    // Resuming starts the timing afresh instead of catching up.
+    void SetPaused(BOOL paused);
+    BOOL IsPaused() const { return paused_ ? TRUE : FALSE; }
 
     // Runs `count` frames (kAllFrames: without end) at the frame rate, pumping messages
     // between them. False when an event stopped it or the window went.
@@ -205,6 +209,7 @@ private:
     AnimObject** layers_;
     std::size_t cLayers_;
     DWORD timingReset_;
+    DWORD paused_ = 0;
     DWORD inputPanel_;
     // Guards the event table: AddEvent may come from another thread.
     std::mutex eventLock_;

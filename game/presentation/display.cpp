@@ -391,14 +391,23 @@ void GamePresentation::FillNeighbours(SessionNeighbours& n) {
     n.sounds = &sounds;
 }
 
-bool GamePresentation::Load(HMODULE module) {
+bool GamePresentation::LoadAssets(HMODULE module) {
     loaded = LoadGraphics(module, graphics, layout);
     sounds.Load(module);
+    return loaded;
+}
+
+void GamePresentation::Show() {
     if (loaded) {
         if (Display* screen = GetDisplay()) screen->SetPaletteGroup(graphics.group);
     }
     if (AnimWindow::IsLive(window))
         display.DrawBackground(window->GetBackground(), splashRunning || !loaded);
+}
+
+bool GamePresentation::Load(HMODULE module) {
+    LoadAssets(module);
+    Show();
     return loaded;
 }
 

@@ -151,6 +151,11 @@ struct GamePresentation {
     // Loads the pictures and the sounds; false when the pictures cannot be shown. Redraws the
     // background.
     bool Load(HMODULE module);
+    // Load's two halves: the pictures and sounds, which touch neither the window nor the
+    // screen (a worker thread may load them while the logo plays), then the palette and the
+    // background on the window's thread.
+    bool LoadAssets(HMODULE module);
+    void Show();
     bool Loaded() const { return loaded; }
     // The session's neighbours this presentation fills in.
     void FillNeighbours(SessionNeighbours& neighbours);

@@ -46,6 +46,11 @@ bool GameContext::Load(HMODULE module) {
     return presentation.Load(module);
 }
 
+bool GameContext::LoadAssets(HMODULE module) {
+    presentation.display.Reset();
+    return presentation.LoadAssets(module);
+}
+
 void GameContext::Start(bool resume) {
     if (!resume || !session.RestoreGame()) session.NewGame();
 }

@@ -49,6 +49,8 @@ public:
     // The pictures and sounds from the program's resources; false when the board cannot be
     // shown.
     bool Load(HMODULE module);
+    // The same without touching the window, for a loader thread; Show follows on the window's.
+    bool LoadAssets(HMODULE module);
     // Resumes the saved game when asked and there is one, else starts a new game.
     void Start(bool resume);
     void OnComputerMove(LPARAM lParam) { session.OnComputerMove(lParam); }

@@ -547,3 +547,34 @@ TEST_F(Window, UserSlotsFrameRateDisplayAndStatusText) {
 }
 
 } // namespace
+
+namespace {
+AnimWindow* g_paused = nullptr;
+DWORD g_frameAtResume = ~0u;
+LRESULT ResumeHook(HWND, UINT message, WPARAM, LPARAM) {
+    if (message == WM_USER + 5 && g_paused) {
+        g_frameAtResume = g_paused->GetCurrentFrame();
+        platform::clock::AdvanceBy(1000); // a long time away
+        g_paused->SetPaused(FALSE);
+    }
+    return 0;
+}
+} // namespace
+
+TEST_F(Window, APausedLoopAdvancesNothingUntilResumed) {
+    AnimWindow* w = MakeAnim();
+    ASSERT_NE(w, nullptr);
+    w->SetCallback(Recorder);
+    w->AddEvent(1, 1, 10);
+    g_paused = w;
+    w->AddHook(ResumeHook, kHookAll);
+    w->SetPaused(TRUE);
+    PostMessage(w->GetHandle(), WM_USER + 5, 0, 0);
+    EXPECT_TRUE(w->RunFrames(3));
+    EXPECT_EQ(g_frameAtResume, 0u) << "no frame ran while paused";
+    EXPECT_EQ(w->GetCurrentFrame(), 3u);
+    ASSERT_EQ(g_log.events.size(), 1u);
+    EXPECT_EQ(g_log.paints, 3) << "resuming does not catch up on the paused time";
+    w->RemoveHook(ResumeHook);
+    g_paused = nullptr;
+}

@@ -63,14 +63,14 @@ UINT KeyByName(std::string name) {
     static const struct {
         const char* name;
         UINT key;
-    } kKeys[] = {{"RETURN", VK_RETURN},  {"ENTER", VK_RETURN},   {"ESCAPE", VK_ESCAPE},
-                 {"ESC", VK_ESCAPE},     {"TAB", VK_TAB},        {"SPACE", VK_SPACE},
-                 {"BACK", VK_BACK},      {"BACKSPACE", VK_BACK}, {"LEFT", VK_LEFT},
-                 {"RIGHT", VK_RIGHT},    {"UP", VK_UP},          {"DOWN", VK_DOWN},
-                 {"HOME", VK_HOME},      {"END", VK_END},        {"PRIOR", VK_PRIOR},
-                 {"PAGEUP", VK_PRIOR},   {"NEXT", VK_NEXT},      {"PAGEDOWN", VK_NEXT},
-                 {"DELETE", VK_DELETE},  {"INSERT", VK_INSERT},  {"SHIFT", VK_SHIFT},
-                 {"CONTROL", VK_CONTROL}};
+    } kKeys[] = {{"RETURN", VK_RETURN},   {"ENTER", VK_RETURN},   {"ESCAPE", VK_ESCAPE},
+                 {"ESC", VK_ESCAPE},      {"TAB", VK_TAB},        {"SPACE", VK_SPACE},
+                 {"BACK", VK_BACK},       {"BACKSPACE", VK_BACK}, {"LEFT", VK_LEFT},
+                 {"RIGHT", VK_RIGHT},     {"UP", VK_UP},          {"DOWN", VK_DOWN},
+                 {"HOME", VK_HOME},       {"END", VK_END},        {"PRIOR", VK_PRIOR},
+                 {"PAGEUP", VK_PRIOR},    {"NEXT", VK_NEXT},      {"PAGEDOWN", VK_NEXT},
+                 {"DELETE", VK_DELETE},   {"INSERT", VK_INSERT},  {"SHIFT", VK_SHIFT},
+                 {"CONTROL", VK_CONTROL}, {"CTRL", VK_CONTROL},   {"F1", VK_F1}};
     for (const auto& k : kKeys) {
         if (name == k.name) return k.key;
     }
@@ -133,16 +133,21 @@ bool Parse(const std::string& text, std::vector<Command>* out, std::string* erro
                 c.op = Op::Up;
                 out->push_back(c);
             }
-        } else if (verb == "key") {
+        } else if (verb == "key" || verb == "keydown" || verb == "keyup") {
+            // "key" presses and releases; "keydown control" ... "keyup control" holds a
+            // modifier around other keys.
             std::string name;
-            if (!(words >> name) || (words >> rest)) return fail("key takes one key name");
+            if (!(words >> name) || (words >> rest))
+                return fail((verb + " takes one key name").c_str());
             UINT key = KeyByName(name);
             if (key == 0) return fail("unknown key name");
-            Command c{Op::KeyDown, at};
+            Command c{verb == "keyup" ? Op::KeyUp : Op::KeyDown, at};
             c.key = key;
             out->push_back(c);
-            c.op = Op::KeyUp;
-            out->push_back(c);
+            if (verb == "key") {
+                c.op = Op::KeyUp;
+                out->push_back(c);
+            }
         } else if (verb == "screenshot") {
             std::string file;
             std::getline(words >> std::ws, file);

@@ -12,6 +12,7 @@
 #include <SDL_syswm.h>
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -49,12 +50,19 @@ std::shared_ptr<const platform::wm::IconImage> g_cursorImage;
 DWORD g_hostThread = 0;
 SDL_Cursor* g_cursor = nullptr;
 
-int ScaleFor(int width) {
+// TESSARK_SCALE chooses; otherwise a device-sized window takes the largest whole factor (at
+// most 4) that fits the usable desktop, and a desktop-sized one is shown as it is.
+int ScaleFor(int width, int height) {
     if (const char* env = std::getenv("TESSARK_SCALE")) {
         int s = std::atoi(env);
         if (s >= 1 && s <= 8) return s;
     }
-    return width < 400 ? 2 : 1;
+    if (width >= 400) return 1;
+    SDL_Rect usable{};
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0 || usable.w <= 0 || usable.h <= 0) return 2;
+    // Room for the host's own frame and title bar.
+    const int fit = std::min((usable.w - 16) / width, (usable.h - 48) / height);
+    return std::clamp(fit, 1, 4);
 }
 
 const platform::wm::TopWindow* FindTop(const std::vector<platform::wm::TopWindow>& tops,
@@ -182,7 +190,8 @@ void Present(HWND hwnd, HostWindow& host, bool all) {
             const int k = host.scale;
             const std::size_t rowBytes = static_cast<std::size_t>(s.width) * s.bpp / 8 + 1;
             const bool whole = shape != nullptr || host.presentedWidth != s.width ||
-                               host.presentedHeight != s.height || host.presentedBpp != s.bpp || all;
+                               host.presentedHeight != s.height || host.presentedBpp != s.bpp ||
+                               all;
             if (whole) {
                 host.presented.assign(rowBytes * static_cast<std::size_t>(s.height), 0);
                 host.presentedWidth = s.width;
@@ -276,7 +285,7 @@ void WindowEvent(HWND hwnd, platform::driver::WindowEvent event) {
     if (it == g_windows.end()) {
         if (event != E::Shown && !top->visible) return;
         HostWindow host;
-        host.scale = ScaleFor(w);
+        host.scale = ScaleFor(w, h);
         std::string title = platform::Narrow(top->title);
         host.window =
             SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
