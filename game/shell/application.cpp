@@ -56,14 +56,10 @@ LRESULT KeyHook(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return TranslateAccelerator(g_app.main, g_app.accelerators, &msg) ? 1 : 0;
 }
 
-bool LoadGame() {
-    return g_app.game && g_app.game->LoadAssets(g_app.instance);
-}
-
 // After the logo: the saved game, a new one, or on the very first run the tutorial.
 void StartGameWindow() {
     GameContext& game = *g_app.game;
-    if (!LoadGame()) {
+    if (!game.LoadAssets(g_app.instance)) {
         DestroyWindow(g_app.main);
         return;
     }
@@ -174,10 +170,8 @@ void CreateMainWindow() {
         BringToFront(main);
         StartGameWindow();
         if (IsWindow(main)) g_app.window->RunFrames(kAllFrames);
-    } else if (main) {
-        DestroyWindow(main);
     }
-    if (IsWindow(main)) DestroyWindow(main);
+    if (main && IsWindow(main)) DestroyWindow(main);
     if (g_app.accelerators) DestroyAcceleratorTable(g_app.accelerators);
     g_app.accelerators = nullptr;
     if (g_app.ipc) DestroyWindow(g_app.ipc);
