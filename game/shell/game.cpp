@@ -21,7 +21,7 @@ SessionNeighbours GameContext::Neighbours() {
 GameContext::GameContext(AnimWindow* window, HWND answers, const Settings& settings,
                          const RegistryKey& key)
     : options(settings), presentation(window, &options), history(key), session(Neighbours()) {
-    presentation.Attach(&session);
+    presentation.Attach(&session, &opponent);
     HistoryNeighbours h;
     h.session = &session;
     h.settings = &options;
@@ -69,6 +69,19 @@ bool GameContext::OnCommand(WPARAM wParam, GameHost& host) {
         sounds.PlayNow(possible ? kSoundButtonDone : kSoundRefuse);
         display.UpdateBanner();
     };
+    Tutorial& tutorial = presentation.tutorial;
+    switch (LOWORD(wParam)) {
+    case kCommandUndo:
+    case kCommandRedo:
+    case kCommandNewGame:
+    case kCommandHelp:
+        // The keys still reach these while the tutorial holds the session's position.
+        if (tutorial.Running()) {
+            answer(false);
+            return true;
+        }
+        break;
+    }
     switch (LOWORD(wParam)) {
     case kCommandUndo:
         answer(history.CanUndo());
@@ -92,10 +105,23 @@ bool GameContext::OnCommand(WPARAM wParam, GameHost& host) {
     case kCommandLanguage:
         answer(true);
         display.ToggleLanguage();
+        tutorial.RefreshLanguage();
         return true;
     case kCommandExit:
         answer(true);
         host.CloseGame();
+        return true;
+    case kCommandTutorialBack:
+        answer(tutorial.CanGoBack());
+        tutorial.Back();
+        return true;
+    case kCommandTutorialNext:
+        answer(tutorial.CanGoNext());
+        tutorial.Next();
+        return true;
+    case kCommandTutorialExit:
+        answer(tutorial.PageShown());
+        tutorial.Exit();
         return true;
     default:
         return false;
