@@ -343,8 +343,10 @@ LRESULT CALLBACK GameDisplay::GlowCallback(AnimObject* object, DWORD message, LP
 GamePresentation::GamePresentation(AnimWindow* w, const GameOptions* o)
     : window(w), options(o), scheduler(w), sounds(&scheduler, o), sequencer(&scheduler, &sounds),
       display(w, &graphics, &layout, o, &sequencer), input(&display, &sequencer, &sounds),
-      menu(w, &graphics, &layout) {
+      menu(w, &graphics, &layout),
+      tutorial(w, &graphics, &layout, &scheduler, &sequencer, &display, &menu, &input) {
     sequencer.Attach(&display, nullptr);
+    sequencer.SetTutorial(&tutorial);
     display.SetMenu(&menu);
     if (AnimWindow::IsLive(window)) {
         window->SetData(kPresentationSlot, this);
@@ -354,6 +356,7 @@ GamePresentation::GamePresentation(AnimWindow* w, const GameOptions* o)
 }
 
 GamePresentation::~GamePresentation() {
+    tutorial.Teardown();
     // The buttons show faces cut from the pictures freed below.
     menu.Delete();
     if (AnimWindow::IsLive(window) && PresentationOf(window) == this) {
@@ -380,8 +383,9 @@ GamePresentation::~GamePresentation() {
     UnloadGraphics(graphics, layout);
 }
 
-void GamePresentation::Attach(GameSession* s) {
+void GamePresentation::Attach(GameSession* s, ComputerOpponent* opponent) {
     session = s;
+    tutorial.Attach(s, opponent);
     sequencer.Attach(&display, s);
     display.Attach(s);
     input.Attach(s);
@@ -392,6 +396,7 @@ void GamePresentation::FillNeighbours(SessionNeighbours& n) {
     n.sequences = &sequencer;
     n.timeline = &scheduler;
     n.sounds = &sounds;
+    n.tutorial = &tutorial;
 }
 
 bool GamePresentation::LoadAssets(HMODULE module) {
@@ -433,6 +438,7 @@ LRESULT PresentationWindowCallback(AnimWindow* window, DWORD code, LPARAM parame
         p->sequencer.DeleteAllLights();
         // The window deletes the objects that are still on it.
         p->display.Reset();
+        p->tutorial.ForgetObjects();
         window->SetData(kPresentationSlot, nullptr);
         break;
     case ANIMWND_BACKGROUND:

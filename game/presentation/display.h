@@ -16,6 +16,7 @@
 #include "game/presentation/options.h"
 #include "game/presentation/sequencer.h"
 #include "game/presentation/sounds.h"
+#include "game/presentation/tutorial.h"
 #include "game/rules/session.h"
 
 // Data slots of a piece object.
@@ -146,8 +147,9 @@ struct GamePresentation {
     GamePresentation(const GamePresentation&) = delete;
     GamePresentation& operator=(const GamePresentation&) = delete;
 
-    // The session reads and drives the presentation; called once it exists.
-    void Attach(GameSession* session);
+    // The session reads and drives the presentation; called once it exists. The tutorial stops
+    // the opponent's search when it starts.
+    void Attach(GameSession* session, ComputerOpponent* opponent = nullptr);
     // Loads the pictures and the sounds; false when the pictures cannot be shown. Redraws the
     // background.
     bool Load(HMODULE module);
@@ -170,6 +172,7 @@ struct GamePresentation {
     GameDisplay display;
     HumanInput input;
     MenuButtons menu;
+    Tutorial tutorial;
     GameSession* session = nullptr;
     bool loaded = false;
     // While the logo plays, the window shows black and no ambient trace starts.

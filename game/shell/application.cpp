@@ -45,7 +45,9 @@ bool CreateIpcWindow(HINSTANCE instance) {
 
 struct ShellHost final : GameHost {
     bool ConfirmNewGame() override { return true; } // the dialog comes next
-    void StartTutorial() override {}
+    void StartTutorial() override {
+        if (g_app.game) g_app.game->StartTutorial(false, MainWindowProc);
+    }
     void CloseGame() override { PostMessage(g_app.main, WM_COMMAND, IDCANCEL, 0); }
 };
 
@@ -74,9 +76,11 @@ void StartGameWindow() {
     game.presentation.Show();
     if (!g_app.start.newGame && game.session.RestoreGame()) {
         game.ShowMenu(MainWindowProc);
-    } else {
+    } else if (!g_app.firstRun) {
         game.ShowMenu(MainWindowProc);
         game.session.NewGame();
+    } else {
+        game.StartTutorial(true, MainWindowProc);
     }
     window->Unfreeze();
     SetFocus(window->GetHandle());
@@ -190,6 +194,7 @@ void ShutdownApplication() {
     GameContext* game = g_app.game;
     if (!game) return;
     if (g_app.window) g_app.window->RemoveHook(KeyHook);
+    game->presentation.tutorial.Teardown();
     // The computer's search stops first (the context's destruction waits for it); sounds,
     // buttons, pictures and pieces go with the presentation.
     game->history.ClearHistory();

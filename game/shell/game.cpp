@@ -22,7 +22,7 @@ GameContext::GameContext(AnimWindow* window, HWND answers, const Settings& setti
                          const RegistryKey& key)
     : options(settings), presentation(window, &options), history(key), session(Neighbours()),
       answers_(answers) {
-    presentation.Attach(&session);
+    presentation.Attach(&session, &opponent);
     HistoryNeighbours h;
     h.session = &session;
     h.settings = &options;
@@ -115,11 +115,17 @@ bool GameContext::OnCommand(WPARAM wParam, GameHost& host) {
         sounds.PlayNow(possible ? kSoundButtonDone : kSoundRefuse);
         display.UpdateBanner();
     };
+    Tutorial& tutorial = presentation.tutorial;
     switch (LOWORD(wParam)) {
     case kCommandUndo:
     case kCommandRedo:
     case kCommandNewGame:
     case kCommandHelp:
+        // The keys still reach these while the tutorial holds the session's position.
+        if (tutorial.Running()) {
+            answer(false);
+            return true;
+        }
         // A key may come while a piece is held: it goes back before the board changes.
         presentation.input.Cancel();
         presentation.input.ClearHint();
@@ -151,10 +157,23 @@ bool GameContext::OnCommand(WPARAM wParam, GameHost& host) {
     case kCommandLanguage:
         answer(true);
         display.ToggleLanguage();
+        tutorial.RefreshLanguage();
         return true;
     case kCommandExit:
         answer(true);
         host.CloseGame();
+        return true;
+    case kCommandTutorialBack:
+        answer(tutorial.CanGoBack());
+        tutorial.Back();
+        return true;
+    case kCommandTutorialNext:
+        answer(tutorial.CanGoNext());
+        tutorial.Next();
+        return true;
+    case kCommandTutorialExit:
+        answer(tutorial.PageShown());
+        tutorial.Exit();
         return true;
     default:
         return false;

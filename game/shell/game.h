@@ -83,8 +83,14 @@ public:
     void OnHint(WPARAM wParam, LPARAM lParam);
     // The six game buttons, reporting to `target` (which hands WM_COMMAND to OnCommand).
     void ShowMenu(WNDPROC target) { presentation.menu.Create(ButtonSet::kGame, target); }
+    // Opens the tutorial over the game (or, on the first run, before the first one); its
+    // buttons and the game's afterwards report to `target`.
+    void StartTutorial(bool firstRun, WNDPROC target) {
+        presentation.tutorial.Start(firstRun, target);
+    }
     // WM_COMMAND from a menu button or a key: the click of the press and release, or the
-    // command with its sound. False for an id the game does not know.
+    // command with its sound. False for an id the game does not know. While the tutorial runs,
+    // the commands that would change the game (or start the tutorial again) are refused.
     bool OnCommand(WPARAM wParam, GameHost& host);
 
     SettingsOptions options;

@@ -173,10 +173,14 @@ LRESULT OnWindow(AnimWindow* window, DWORD code, LPARAM parameter1, LPARAM param
     return result;
 }
 
-// The menu's new game starts at once: the board has no dialog. Help has nothing to show yet.
+LRESULT CALLBACK MainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The menu's new game starts at once: the board has no dialog.
 struct BoardHost final : GameHost {
     bool ConfirmNewGame() override { return true; }
-    void StartTutorial() override {}
+    void StartTutorial() override {
+        if (g_board.game) g_board.game->StartTutorial(false, MainProc);
+    }
     void CloseGame() override { PostMessage(g_board.main, WM_CLOSE, 0, 0); }
 };
 
