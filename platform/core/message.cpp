@@ -190,6 +190,12 @@ bool Retrieve(MSG* out, const Filter& f, UINT flags, bool wait) {
             return true;
         }
         if (!wait) return false;
+        if (next != nullptr && platform::clock::IsSimulated() && platform::clock::Held()) {
+            // Another thread's work takes no simulated time: its end is told by a posted
+            // message, which wakes this wait.
+            q->wake.wait_for(lock, std::chrono::milliseconds(1));
+            continue;
+        }
         if (next != nullptr && platform::clock::IsSimulated()) {
             // Nothing to do until the next timer: simulated time jumps straight to it.
             std::uint64_t target = next->due;

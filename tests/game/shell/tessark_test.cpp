@@ -45,10 +45,16 @@ POINT Centre(Square s) {
     return POINT{(c.left + c.right) / 2, (c.top + c.bottom) / 2};
 }
 
+// Simulated milliseconds from the start until the game shows.
+constexpr int kLogoMs = 6000;
+
 // A script: drags and button taps in client pixels, keys, waits.
 class Script {
 public:
     Script& Wait(int ms) { return Line("wait " + std::to_string(ms)); }
+    // Waits out the logo at start-up (about 5.6 s of simulated time; the pen does nothing
+    // meanwhile).
+    Script& AfterLogo() { return Wait(kLogoMs); }
     Script& Tap(POINT p) { return Line("tap " + XY(p)); }
     // Picks the piece up at its square's middle and lifts it where its foot is over `to`: the
     // square under a dragged piece is looked up half a piece above the foot.
@@ -119,7 +125,7 @@ protected:
 };
 
 TEST_F(Tessark, TheFirstRunStoresTheDefaultSettings) {
-    const ToolRun run = Run(Script().Wait(3000));
+    const ToolRun run = Run(Script().AfterLogo().Wait(3000));
     ASSERT_EQ(run.status, 0) << run.err;
     const RegistryData stored = ReadBinary(Value(kSettingsName));
     ASSERT_EQ(stored.size, 32u);
@@ -134,7 +140,7 @@ TEST_F(Tessark, MovesTakenBackAndReplayedAreKeptAcrossARestart) {
     TwoHumans();
     // Blue 26 -> 37, red 92 -> 81; BACK takes red's back, Ctrl+Z blue's, Ctrl+Y replays blue's.
     Script play;
-    play.Wait(3000).Drag(26, 37).Wait(1500).Drag(92, 81).Wait(1500);
+    play.AfterLogo().Wait(3000).Drag(26, 37).Wait(1500).Drag(92, 81).Wait(1500);
     play.Button(0).Wait(800).Ctrl("z").Wait(800).Ctrl("y").Wait(800);
     play.Ctrl("q").Wait(60000).Shot(machine.Path("never.bmp"));
     ToolRun run = Run(play);
@@ -144,12 +150,12 @@ TEST_F(Tessark, MovesTakenBackAndReplayedAreKeptAcrossARestart) {
 
     // Started again, the position, the history and the move to replay are back.
     Script again;
-    again.Wait(3000).Button(1).Wait(1500).Ctrl("q");
+    again.AfterLogo().Wait(3000).Button(1).Wait(1500).Ctrl("q");
     run = Run(again);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(SavedHistory(), "2,26,37,92,81,0");
     // --new forgets it.
-    run = Run(Script().Wait(3000).Ctrl("q"), "--new");
+    run = Run(Script().AfterLogo().Wait(3000).Ctrl("q"), "--new");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(SavedHistory(), "0,0");
 }
@@ -184,7 +190,7 @@ TEST_F(Tessark, DamagedStoredValuesGiveTheDocumentedFallbacks) {
         junk[i] = static_cast<std::uint8_t>(i * 37 + 11);
     ASSERT_TRUE(WriteBinary(Value(kSavedGameName), RegistryData(junk, sizeof junk)));
     ASSERT_TRUE(WriteString(Value(kSavedHistoryName), string("9,1,2,3")));
-    const ToolRun run = Run(Script().Wait(3000).Ctrl("q"));
+    const ToolRun run = Run(Script().AfterLogo().Wait(3000).Ctrl("q"));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadBinary(Value(kSettingsName)).size, 32u);
     EXPECT_EQ(SavedHistory(), "0,0") << "a new game started";
@@ -195,7 +201,7 @@ TEST_F(Tessark, ClosingWhileTheComputerThinksLeavesNothingBehind) {
     s.player1Computer = 1;
     s.player1Strength = kStrengthHigh;
     ASSERT_TRUE(SaveSettings(s));
-    const ToolRun run = Run(Script().Wait(3000).Drag(26, 37).Wait(400).Ctrl("q"));
+    const ToolRun run = Run(Script().AfterLogo().Wait(3000).Drag(26, 37).Wait(400).Ctrl("q"));
     EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
     // Blue's move is kept whether or not red's answer came before the end.
     EXPECT_EQ(SavedHistory().find(",26,37,"), 1u) << SavedHistory();
