@@ -167,6 +167,12 @@ bool Retrieve(MSG* out, const Filter& f, UINT flags, bool wait) {
             lock.lock();
             if (q->posted.size() != postedBefore || !q->sent.empty() || q->quit) continue;
         }
+        if (wait && platform::clock::IsSimulated() && platform::clock::Held()) {
+            // Another thread's work takes no simulated time, so no timer falls due meanwhile;
+            // its end is told by a posted message, which wakes this wait.
+            q->wake.wait_for(lock, std::chrono::milliseconds(1));
+            continue;
+        }
         std::uint64_t now = platform::clock::NowMs();
         Timer* due = nullptr;
         Timer* next = nullptr;
@@ -190,12 +196,6 @@ bool Retrieve(MSG* out, const Filter& f, UINT flags, bool wait) {
             return true;
         }
         if (!wait) return false;
-        if (next != nullptr && platform::clock::IsSimulated() && platform::clock::Held()) {
-            // Another thread's work takes no simulated time: its end is told by a posted
-            // message, which wakes this wait.
-            q->wake.wait_for(lock, std::chrono::milliseconds(1));
-            continue;
-        }
         if (next != nullptr && platform::clock::IsSimulated()) {
             // Nothing to do until the next timer: simulated time jumps straight to it.
             std::uint64_t target = next->due;
