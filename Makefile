@@ -1,6 +1,6 @@
 # Front door: `make run` builds and starts the program, `make test` builds and runs every test
-# (a normal build, then a second one with AddressSanitizer and UBSan, the sound mixer's tests
-# under ThreadSanitizer, then the fuzzers).
+# (a normal build, then a second one with AddressSanitizer and UBSan, the threaded tests (sound
+# mixer, animation window, logo splash) under ThreadSanitizer, then the fuzzers).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -37,7 +37,8 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The mixer thread against its callers, under ThreadSanitizer.
+# The mixer thread against its callers and the logo's loader against the window thread, under
+# ThreadSanitizer.
 test-tsan: deps
 	JOBS=$(JOBS) scripts/tsan-sound
 

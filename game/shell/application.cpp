@@ -5,6 +5,8 @@
 #include "engine/cea_window.h"
 #include "foundation/language.h"
 #include "foundation/memory.h"
+#include "game/presentation/logo.h"
+#include "game/shell/newgame.h"
 #include "platform/base.h"
 #include "platform/dlg.h"
 #include "platform/shell.h"
@@ -44,7 +46,7 @@ bool CreateIpcWindow(HINSTANCE instance) {
 }
 
 struct ShellHost final : GameHost {
-    bool ConfirmNewGame() override { return true; } // the dialog comes next
+    bool ConfirmNewGame() override { return RunNewGameDialog(g_app.main, g_app.settings); }
     void StartTutorial() override {
         if (g_app.game) g_app.game->StartTutorial(false, MainWindowProc);
     }
@@ -64,14 +66,35 @@ LRESULT KeyHook(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-// After the logo: the saved game, a new one, or on the very first run the tutorial.
+// The logo's loader: the pictures and sounds, on the logo's worker thread.
+struct AssetLoad {
+    GameContext* game;
+    bool ran = false;
+    bool ok = false;
+};
+
+bool LoadGameAssets(void* context) {
+    auto& load = *static_cast<AssetLoad*>(context);
+    load.ran = true;
+    load.ok = load.game->LoadAssets(g_app.instance);
+    return load.ok;
+}
+
+// The logo while the game loads; then the saved game, a new one, or on the very first run the
+// tutorial.
 void StartGameWindow() {
-    GameContext& game = *g_app.game;
-    if (!game.LoadAssets(g_app.instance)) {
+    AnimWindow* window = g_app.window;
+    AssetLoad load{g_app.game};
+    RunLogo(window, g_app.instance, LoadGameAssets, &load, false);
+    // Closed during the logo: the shutdown has already run.
+    if (!IsWindow(g_app.main) || !g_app.game) return;
+    // A logo that cannot be shown leaves the loading to be done here.
+    if (!load.ran) LoadGameAssets(&load);
+    if (!load.ok) {
         DestroyWindow(g_app.main);
         return;
     }
-    AnimWindow* window = g_app.window;
+    GameContext& game = *g_app.game;
     window->Freeze();
     game.presentation.Show();
     if (!g_app.start.newGame && game.session.RestoreGame()) {
@@ -117,6 +140,11 @@ void OnCommand(WPARAM wParam) {
         }
     }
     if (!g_app.game) return;
+    // The game is still loading while the logo plays: only leaving is possible.
+    if (LogoRunning()) {
+        if (code == 0 && id == kCommandExit) PostMessage(g_app.main, WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
     ShellHost host;
     g_app.game->OnCommand(wParam, host);
 }
@@ -191,6 +219,8 @@ void CreateMainWindow() {
 }
 
 void ShutdownApplication() {
+    // A logo still playing has its loader return before the game goes.
+    SkipLogo();
     GameContext* game = g_app.game;
     if (!game) return;
     if (g_app.window) g_app.window->RemoveHook(KeyHook);

@@ -21,6 +21,7 @@ bool SimulatedFromEnvironment() {
 std::atomic<bool> g_simulated{SimulatedFromEnvironment()};
 // Simulated time in microseconds.
 std::atomic<std::uint64_t> g_simulatedUs{0};
+std::atomic<int> g_holds{0};
 
 std::uint64_t NowUs() {
     if (g_simulated.load(std::memory_order_acquire)) {
@@ -58,6 +59,21 @@ void AdvanceBy(std::uint64_t ms) {
 
 std::uint64_t NowMs() {
     return NowUs() / 1000;
+}
+
+void Hold() {
+    g_holds.fetch_add(1, std::memory_order_acq_rel);
+}
+
+void Release() {
+    int holds = g_holds.load(std::memory_order_acquire);
+    while (holds > 0 &&
+           !g_holds.compare_exchange_weak(holds, holds - 1, std::memory_order_acq_rel)) {
+    }
+}
+
+bool Held() {
+    return g_holds.load(std::memory_order_acquire) > 0;
 }
 
 } // namespace platform::clock

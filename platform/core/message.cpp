@@ -167,6 +167,12 @@ bool Retrieve(MSG* out, const Filter& f, UINT flags, bool wait) {
             lock.lock();
             if (q->posted.size() != postedBefore || !q->sent.empty() || q->quit) continue;
         }
+        if (wait && platform::clock::IsSimulated() && platform::clock::Held()) {
+            // Another thread's work takes no simulated time, so no timer falls due meanwhile;
+            // its end is told by a posted message, which wakes this wait.
+            q->wake.wait_for(lock, std::chrono::milliseconds(1));
+            continue;
+        }
         std::uint64_t now = platform::clock::NowMs();
         Timer* due = nullptr;
         Timer* next = nullptr;

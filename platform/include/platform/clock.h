@@ -30,4 +30,11 @@ void AdvanceBy(std::uint64_t ms);
 // Milliseconds as a 64-bit count, real or simulated.
 std::uint64_t NowMs();
 
+// Simulated time only: work a thread does away from any message loop (a loader) takes no
+// simulated time. While any hold is taken, a thread waiting for messages waits for posted ones
+// and lets no timer fall due instead of jumping ahead. Holds count; each Hold needs a Release.
+void Hold();
+void Release();
+bool Held();
+
 } // namespace platform::clock

@@ -49,10 +49,16 @@ POINT Centre(Square s) {
     return POINT{(c.left + c.right) / 2, (c.top + c.bottom) / 2};
 }
 
+// Simulated milliseconds from the start until the game shows.
+constexpr int kLogoMs = 6000;
+
 // A script: drags and button taps in client pixels, keys, waits.
 class Script {
 public:
     Script& Wait(int ms) { return Line("wait " + std::to_string(ms)); }
+    // Waits out the logo at start-up (about 5.6 s of simulated time; the pen does nothing
+    // meanwhile).
+    Script& AfterLogo() { return Wait(kLogoMs); }
     Script& Tap(POINT p) { return Line("tap " + XY(p)); }
     // Picks the piece up at its square's middle and lifts it where its foot is over `to`: the
     // square under a dragged piece is looked up half a piece above the foot.
@@ -268,7 +274,7 @@ protected:
 };
 
 TEST_F(Tessark, TheFirstRunStoresTheDefaultSettings) {
-    const ToolRun run = Run(Script().Wait(3000));
+    const ToolRun run = Run(Script().AfterLogo().Wait(3000));
     ASSERT_EQ(run.status, 0) << run.err;
     const RegistryData stored = ReadBinary(Value(kSettingsName));
     ASSERT_EQ(stored.size, 32u);
@@ -283,7 +289,7 @@ TEST_F(Tessark, MovesTakenBackAndReplayedAreKeptAcrossARestart) {
     TwoHumans();
     // Blue 26 -> 37, red 92 -> 81; BACK takes red's back, Ctrl+Z blue's, Ctrl+Y replays blue's.
     Script play;
-    play.Wait(3000).Drag(26, 37).Wait(1500).Drag(92, 81).Wait(1500);
+    play.AfterLogo().Wait(3000).Drag(26, 37).Wait(1500).Drag(92, 81).Wait(1500);
     play.Button(0).Wait(800).Ctrl("z").Wait(800).Ctrl("y").Wait(800);
     play.Ctrl("q").Wait(60000).Shot(machine.Path("never.bmp"));
     ToolRun run = Run(play);
@@ -293,12 +299,12 @@ TEST_F(Tessark, MovesTakenBackAndReplayedAreKeptAcrossARestart) {
 
     // Started again, the position, the history and the move to replay are back.
     Script again;
-    again.Wait(3000).Button(1).Wait(1500).Ctrl("q");
+    again.AfterLogo().Wait(3000).Button(1).Wait(1500).Ctrl("q");
     run = Run(again);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(SavedHistory(), "2,26,37,92,81,0");
     // --new forgets it.
-    run = Run(Script().Wait(3000).Ctrl("q"), "--new");
+    run = Run(Script().AfterLogo().Wait(3000).Ctrl("q"), "--new");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(SavedHistory(), "0,0");
 }
@@ -334,7 +340,7 @@ TEST_F(Tessark, DamagedStoredValuesGiveTheDocumentedFallbacks) {
     ASSERT_TRUE(WriteBinary(Value(kSavedGameName), RegistryData(junk, sizeof junk)));
     ASSERT_TRUE(WriteString(Value(kSavedHistoryName), string("9,1,2,3")));
     // Taken for a first run: the tutorial opens, and its end starts a new game.
-    const ToolRun run = Run(Script().Wait(3000).TutorialButton(2).Wait(4000).Ctrl("q"));
+    const ToolRun run = Run(Script().AfterLogo().Wait(3000).TutorialButton(2).Wait(4000).Ctrl("q"));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadBinary(Value(kSettingsName)).size, 32u);
     EXPECT_EQ(SavedHistory(), "0,0") << "a new game started";
@@ -345,7 +351,7 @@ TEST_F(Tessark, ClosingWhileTheComputerThinksLeavesNothingBehind) {
     s.player1Computer = 1;
     s.player1Strength = kStrengthHigh;
     ASSERT_TRUE(SaveSettings(s));
-    const ToolRun run = Run(Script().Wait(3000).Drag(26, 37).Wait(400).Ctrl("q"));
+    const ToolRun run = Run(Script().AfterLogo().Wait(3000).Drag(26, 37).Wait(400).Ctrl("q"));
     EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
     // Blue's move is kept whether or not red's answer came before the end.
     EXPECT_EQ(SavedHistory().find(",26,37,"), 1u) << SavedHistory();
@@ -354,7 +360,7 @@ TEST_F(Tessark, ClosingWhileTheComputerThinksLeavesNothingBehind) {
 TEST_F(Tessark, TheKeyboardPlaysLikeThePen) {
     TwoHumans(false);
     Script play;
-    play.Wait(3000).Shot(machine.Path("before.bmp"));
+    play.AfterLogo().Wait(3000).Shot(machine.Path("before.bmp"));
     // The first key shows the outline on the middle square, 60.
     play.Key("DOWN").Wait(100).Shot(machine.Path("cursor.bmp"));
     // Blue's piece on 26 picked up, carried to 37 and put back with Escape: no move.
@@ -391,7 +397,7 @@ TEST_F(Tessark, HLightsTheMoveTheComputerWouldPlayAtHigh) {
     Square from = kNoSquare, to = kNoSquare;
     ASSERT_TRUE(ChooseMove(start, kMaxStrength, from, to));
     Script play;
-    play.Wait(3000).Shot(machine.Path("before.bmp")).Key("H").Pause(4000).Wait(400);
+    play.AfterLogo().Wait(3000).Shot(machine.Path("before.bmp")).Key("H").Pause(4000).Wait(400);
     play.Shot(machine.Path("hint.bmp")).Ctrl("q");
     const ToolRun run = Run(play);
     ASSERT_EQ(run.status, 0) << run.err;
@@ -419,7 +425,7 @@ TEST_F(Tessark, HLightsTheMoveTheComputerWouldPlayAtHigh) {
 
 TEST_F(Tessark, TheFirstRunOpensTheTutorialAndItsExercisesAreSolvedByDrags) {
     Script s;
-    s.Wait(3000).Shot(P("page0.bmp"));
+    s.AfterLogo().Wait(3000).Shot(P("page0.bmp"));
     for (int i = 0; i < 4; ++i)
         s.TutorialButton(1).Wait(2000);
     s.Shot(P("page4.bmp"));
@@ -478,7 +484,7 @@ TEST_F(Tessark, TheFirstRunOpensTheTutorialAndItsExercisesAreSolvedByDrags) {
 
 TEST_F(Tessark, TheTutorialRefusesAWrongMoveAndItsNextAndBackSkipTheSuccessPages) {
     Script s;
-    s.Wait(3000);
+    s.AfterLogo().Wait(3000);
     for (int i = 0; i < 4; ++i)
         s.TutorialButton(1).Wait(2000);
     s.Shot(P("page4.bmp"));
@@ -508,8 +514,8 @@ TEST_F(Tessark, TheTutorialRefusesAWrongMoveAndItsNextAndBackSkipTheSuccessPages
 }
 
 TEST_F(Tessark, ExitAfterTheFirstRunStartsANewGame) {
-    const ToolRun run =
-        Run(Script().Wait(3000).TutorialButton(2).Wait(5000).Shot(P("game.bmp")).Ctrl("q"));
+    const ToolRun run = Run(
+        Script().AfterLogo().Wait(3000).TutorialButton(2).Wait(5000).Shot(P("game.bmp")).Ctrl("q"));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(SavedHistory(), "0,0");
     const RegistryData stored = ReadBinary(Value(kSettingsName));
@@ -529,7 +535,7 @@ TEST_F(Tessark, ExitAfterTheFirstRunStartsANewGame) {
 TEST_F(Tessark, HelpDuringAGameAndExitBringTheGameBack) {
     TwoHumans();
     Script s;
-    s.Wait(3000).Drag(26, 37).Wait(1500).Drag(92, 81).Wait(1500);
+    s.AfterLogo().Wait(3000).Drag(26, 37).Wait(1500).Drag(92, 81).Wait(1500);
     s.Button(3).Wait(4000).Shot(P("tutorial.bmp"));
     s.TutorialButton(1).Wait(2000).TutorialButton(2).Wait(6000).Shot(P("back.bmp"));
     // Blue's turn came back with the game.
@@ -550,7 +556,7 @@ TEST_F(Tessark, HelpDuringAGameAndExitBringTheGameBack) {
     EXPECT_EQ(SavedHistory(), "3,26,37,92,81,27,38,0");
 
     // The lesson's position was never saved: the game comes back at the next start.
-    run = Run(Script().Wait(3000).Shot(P("restart.bmp")));
+    run = Run(Script().AfterLogo().Wait(3000).Shot(P("restart.bmp")));
     ASSERT_EQ(run.status, 0) << run.err;
     const Shot restart = ShotOf("restart.bmp");
     ExpectNoTutorial(restart, "restart");
@@ -560,7 +566,7 @@ TEST_F(Tessark, HelpDuringAGameAndExitBringTheGameBack) {
 
 TEST_F(Tessark, TheLanguageSwitchShowsTheTutorialInEsperanto) {
     Script s;
-    s.Wait(3000).Shot(P("en.bmp")).Ctrl("l").Wait(500).Shot(P("eo.bmp"));
+    s.AfterLogo().Wait(3000).Shot(P("en.bmp")).Ctrl("l").Wait(500).Shot(P("eo.bmp"));
     s.Ctrl("l").Wait(500).Shot(P("en-again.bmp")).Ctrl("l").Wait(500);
     s.TutorialButton(1).Wait(2000).Shot(P("eo-page1.bmp"));
     const ToolRun run = Run(s);
@@ -580,13 +586,13 @@ TEST_F(Tessark, TheLanguageSwitchShowsTheTutorialInEsperanto) {
 
 TEST_F(Tessark, ClosingTheWindowInTheMiddleOfTheTutorialLeavesNoMemoryBehind) {
     // While a page changes after the first run...
-    ToolRun run = Run(Script().Wait(3000).TutorialButton(1).Wait(300));
+    ToolRun run = Run(Script().AfterLogo().Wait(3000).TutorialButton(1).Wait(300));
     EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
     // ... while the board is cleared for it during a game...
-    run = Run(Script().Wait(3000).Button(3).Wait(500));
+    run = Run(Script().AfterLogo().Wait(3000).Button(3).Wait(500));
     EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
     // ... and while the tutorial's pieces leave after EXIT.
-    run = Run(Script().Wait(3000).Button(3).Wait(4000).TutorialButton(2).Wait(300));
+    run = Run(Script().AfterLogo().Wait(3000).Button(3).Wait(4000).TutorialButton(2).Wait(300));
     EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
 }
 
