@@ -1,5 +1,6 @@
 #include "game/opponent/opponent.h"
 
+#include "platform/clock.h"
 #include "platform/user.h"
 
 namespace {
@@ -60,6 +61,8 @@ void ReportMove() {
     EnterCriticalSection(&g.searchLock);
     ReportMoveLocked();
     LeaveCriticalSection(&g.searchLock);
+    // The search's own hold on simulated time (see StartComputerMove) ends with its answer.
+    platform::clock::Release();
 }
 
 DWORD SearchThread(LPVOID) {
@@ -110,6 +113,9 @@ void StartComputerMove(const GameState& state) {
     ResetEvent(g.searchDone);
     LeaveCriticalSection(&g.searchLock);
     g.chosenFrom = g.chosenTo = 0;
+    // On the simulated clock thinking takes no time, however fast the machine: scripted games
+    // see the answer at the same moment on every run.
+    platform::clock::Hold();
     g.thread = g.hooks.startThread(SearchThread, nullptr);
     if (!g.thread) {
         // Nothing will report: answer "no move" here, so the flags and the event never stay

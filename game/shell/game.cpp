@@ -1,5 +1,7 @@
 #include "game/shell/game.h"
 
+#include "platform/clock.h"
+
 bool SettingsOptions::IsComputer(std::uint32_t player) const {
     return SettingsPlayers(settings_).IsComputer(player);
 }
@@ -46,12 +48,17 @@ GameContext::~GameContext() {
 void HintSearch::Start(HWND answers, const GameState& state, WPARAM request) {
     Stop();
     cancel_.store(false);
+    // Like the computer's search, the hint takes no simulated time.
+    platform::clock::Hold();
     thread_ = std::thread([this, answers, state, request] {
         Square from = kNoSquare, to = kNoSquare;
         const bool found = ChooseMove(state, kMaxStrength, from, to, &cancel_);
-        if (cancel_.load()) return;
-        const LPARAM move = found ? static_cast<LPARAM>(from) | static_cast<LPARAM>(to) << 16 : 0;
-        PostMessage(answers, WM_HINTMOVE, request, move);
+        if (!cancel_.load()) {
+            const LPARAM move =
+                found ? static_cast<LPARAM>(from) | static_cast<LPARAM>(to) << 16 : 0;
+            PostMessage(answers, WM_HINTMOVE, request, move);
+        }
+        platform::clock::Release();
     });
 }
 

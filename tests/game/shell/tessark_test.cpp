@@ -87,8 +87,6 @@ public:
             Line(std::string("key ") + key);
         return *this;
     }
-    // Real time for the game's threads (the computer's search) while the clock stands still.
-    Script& Pause(int ms) { return Line("pause " + std::to_string(ms)); }
     Script& Shot(const std::string& file) { return Line("screenshot " + file); }
     Script& Line(const std::string& line) {
         text_ += line + "\n";
@@ -397,7 +395,7 @@ TEST_F(Tessark, HLightsTheMoveTheComputerWouldPlayAtHigh) {
     Square from = kNoSquare, to = kNoSquare;
     ASSERT_TRUE(ChooseMove(start, kMaxStrength, from, to));
     Script play;
-    play.AfterLogo().Wait(3000).Shot(machine.Path("before.bmp")).Key("H").Pause(4000).Wait(400);
+    play.AfterLogo().Wait(3000).Shot(machine.Path("before.bmp")).Key("H").Wait(400);
     play.Shot(machine.Path("hint.bmp")).Ctrl("q");
     const ToolRun run = Run(play);
     ASSERT_EQ(run.status, 0) << run.err;
@@ -594,6 +592,63 @@ TEST_F(Tessark, ClosingTheWindowInTheMiddleOfTheTutorialLeavesNoMemoryBehind) {
     // ... and while the tutorial's pieces leave after EXIT.
     run = Run(Script().AfterLogo().Wait(3000).Button(3).Wait(4000).TutorialButton(2).Wait(300));
     EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
+}
+
+// A whole game against the computer, as the test expects it to go: the human's side plays the
+// moves of a computer of the given strength (by drags), the computer answers with its own.
+struct ExpectedGame {
+    std::vector<std::pair<Square, Square>> humanMoves;
+    std::uint32_t winner = 0;
+};
+
+ExpectedGame PlayOut(int computerStrength, int humanStrength, int mostPlies) {
+    ExpectedGame game;
+    GameState state;
+    InitStartPosition(state);
+    for (int ply = 0; ply < mostPlies && !game.winner; ++ply) {
+        const bool human = state.turn == 2;
+        Square from = kNoSquare, to = kNoSquare;
+        if (!ChooseMove(state, human ? humanStrength : computerStrength, from, to)) break;
+        if (human) game.humanMoves.emplace_back(from, to);
+        ApplyMove(state, from, to, kNoTime);
+        game.winner = WinnerOf(state);
+    }
+    return game;
+}
+
+TEST_F(Tessark, GamesAgainstTheComputerAtEachStrengthArePlayedToTheirEnd) {
+    for (std::uint32_t strength = kStrengthLow; strength <= kStrengthHigh; ++strength) {
+        SCOPED_TRACE("computer strength " + std::to_string(strength));
+        // The human's side plays whichever strength ends the game soonest.
+        ExpectedGame expected;
+        for (int human = kMinStrength; human <= kMaxStrength; ++human) {
+            ExpectedGame g = PlayOut(static_cast<int>(strength), human, 120);
+            if (g.winner && (!expected.winner || g.humanMoves.size() < expected.humanMoves.size()))
+                expected = g;
+        }
+        ASSERT_NE(expected.winner, 0u) << "no short game to play";
+        Settings s;
+        s.player1Computer = 1;
+        s.player1Strength = strength;
+        s.lightTraces = 0;
+        ASSERT_TRUE(SaveSettings(s));
+        Script play;
+        play.AfterLogo().Wait(3000);
+        for (const auto& [from, to] : expected.humanMoves)
+            play.Drag(from, to).Wait(6000);
+        play.Ctrl("q");
+        const ToolRun run = Run(play, "--new");
+        ASSERT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
+        // The saved record names the winner: the game was played to its end as expected.
+        std::uint8_t record[kSavedGameRecordSize] = {};
+        RegistryData into(record, sizeof record);
+        ASSERT_TRUE(ReadVersioned(Value(kSavedGameName), kSavedGameVersion, into));
+        std::uint32_t winner = 0;
+        GameState current{}, base{};
+        LoadSavedGame(record, winner, current, base);
+        EXPECT_EQ(winner, expected.winner);
+        EXPECT_EQ(WinnerOf(current), expected.winner);
+    }
 }
 
 TEST_F(Tessark, TheCommandLineIsChecked) {
