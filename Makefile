@@ -1,6 +1,6 @@
 # Front door: `make run` builds and starts the program, `make test` builds and runs every test
 # (a normal build, then a second one with AddressSanitizer and UBSan, the sound mixer's tests
-# under ThreadSanitizer, then the image fuzzer).
+# under ThreadSanitizer, then the fuzzers).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -41,10 +41,12 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 test-tsan: deps
 	JOBS=$(JOBS) scripts/tsan-sound
 
-# The image loader under libFuzzer (clang, AddressSanitizer) for FUZZ_SECONDS.
+# The image loader and the game's stored values under libFuzzer (clang, AddressSanitizer),
+# FUZZ_SECONDS each.
 FUZZ_SECONDS ?= 60
 test-fuzz: deps
-	scripts/fuzz-image $(FUZZ_SECONDS)
+	scripts/fuzz image $(FUZZ_SECONDS)
+	scripts/fuzz stored $(FUZZ_SECONDS)
 
 test: test-release test-asan test-tsan test-fuzz
 

@@ -351,6 +351,7 @@ GamePresentation::GamePresentation(AnimWindow* w, const GameOptions* o)
     if (AnimWindow::IsLive(window)) {
         window->SetData(kPresentationSlot, this);
         window->AddHook(HumanInput::StylusHook, kHookAll);
+        window->AddHook(HumanInput::KeyHook, kHookKeyboard);
     }
 }
 
@@ -362,6 +363,7 @@ GamePresentation::~GamePresentation() {
         // The window stays: everything of ours goes from it, pending records included.
         window->Freeze();
         sequencer.SetDiscard(true);
+        input.Delete();
         scheduler.AdvanceToEnd();
         for (Square square = 0; square < kSquareCount; ++square) {
             if (AnimObject* piece = display.PieceAt(square)) display.DeletePiece(piece);
@@ -371,6 +373,7 @@ GamePresentation::~GamePresentation() {
         display.Reset();
         window->SetData(kPresentationSlot, nullptr);
         window->RemoveHook(HumanInput::StylusHook);
+        window->RemoveHook(HumanInput::KeyHook);
         window->Unfreeze();
     }
     sounds.Unload();
@@ -430,7 +433,7 @@ LRESULT PresentationWindowCallback(AnimWindow* window, DWORD code, LPARAM parame
         // Every pending event is delivered once, so that its record is freed; only sounds and
         // the computer's turn still act.
         p->sequencer.SetDiscard(true);
-        p->input.Cancel();
+        p->input.Delete();
         p->scheduler.AdvanceToEnd();
         p->sequencer.DeleteAllLights();
         // The window deletes the objects that are still on it.

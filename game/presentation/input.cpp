@@ -25,16 +25,27 @@ LRESULT CALLBACK HumanInput::StylusHook(HWND hwnd, UINT message, WPARAM, LPARAM)
     const GameSession* session = presentation->session;
     switch (message) {
     case WM_LBUTTONDOWN:
+        if (input.HeldByKeys()) break;
+        input.ClearHint();
         if (session && session->humanMayMove) input.PickUp(PenPoint(hwnd));
         break;
     case WM_MOUSEMOVE:
-        if (input.Dragging()) input.Drag(PenPoint(hwnd));
+        if (input.Dragging() && !input.HeldByKeys()) input.Drag(PenPoint(hwnd));
         break;
     case WM_LBUTTONUP:
-        input.Drop();
+        if (!input.HeldByKeys()) input.Drop();
         break;
     }
     return 0;
+}
+
+LRESULT CALLBACK HumanInput::KeyHook(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
+    if (message != WM_KEYDOWN) return 0;
+    GamePresentation* presentation = PresentationOf(AnimWindow::FromHandle(hwnd));
+    if (!presentation || !presentation->loaded || presentation->splashRunning) return 0;
+    // Modified keys belong to the accelerators.
+    if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return 0;
+    return presentation->input.KeyDown(static_cast<UINT>(wParam)) ? 1 : 0;
 }
 
 int HumanInput::TargetSpotCount() const {
@@ -45,15 +56,21 @@ int HumanInput::TargetSpotCount() const {
 void HumanInput::PickUp(POINT p) {
     if (piece_ || !session_) return;
     const Square square = display_->SquareAtPoint(p.x, p.y, false);
-    AnimObject* piece = display_->PieceAt(square);
-    if (!piece) return;
-    if (static_cast<std::uint32_t>(PieceValue(piece, kPieceColour)) != session_->state.turn) {
-        sounds_->PlayNow(kSoundRefuse);
-        return;
-    }
+    if (!PickUpSquare(square)) return;
     SetCapture(display_->Window()->GetHandle());
     const CellGeometry& cell = Cell(display_->Layout(), square);
     grab_ = POINT{cell.left + cell.anchorX - p.x, cell.top + cell.anchorY - p.y};
+}
+
+bool HumanInput::PickUpSquare(Square square) {
+    AnimObject* piece = display_->PieceAt(square);
+    if (!piece) return false;
+    if (static_cast<std::uint32_t>(PieceValue(piece, kPieceColour)) != session_->state.turn) {
+        sounds_->PlayNow(kSoundRefuse);
+        return false;
+    }
+    ClearHint();
+    byKeys_ = false;
     piece_ = piece;
     source_ = square;
     sounds_->PlayNow(kSoundPickUp);
@@ -66,6 +83,7 @@ void HumanInput::PickUp(POINT p) {
         spots_[slot++] = spot;
         sequencer_->StartSpot(spot);
     }
+    return true;
 }
 
 void HumanInput::Drag(POINT p) {
@@ -94,7 +112,8 @@ void HumanInput::Drag(POINT p) {
 }
 
 void HumanInput::EndDrag() {
-    ReleaseCapture();
+    if (!byKeys_) ReleaseCapture();
+    byKeys_ = false;
     for (GLOWSPOT*& spot : spots_) {
         if (spot) sequencer_->StopSpot(spot);
         spot = nullptr;
@@ -133,4 +152,177 @@ void HumanInput::Cancel() {
     EndDrag();
     display_->SetPieceSquare(piece, source);
     display_->PlacePiece(piece);
+}
+
+// ---- The keyboard ---------------------------------------------------------------------------
+
+bool HumanInput::KeyDown(UINT key) {
+    if (piece_ && !byKeys_) return false; // the pen has it
+    switch (key) {
+    case VK_LEFT:
+        MoveCursor(0, -1);
+        return true;
+    case VK_RIGHT:
+        MoveCursor(0, 1);
+        return true;
+    case VK_UP:
+        MoveCursor(1, 0);
+        return true;
+    case VK_DOWN:
+        MoveCursor(-1, 0);
+        return true;
+    case VK_RETURN:
+    case VK_SPACE:
+        if (!cursorObject_) {
+            PlaceCursor();
+        } else if (piece_) {
+            Drop();
+        } else if (session_ && session_->humanMayMove && PickUpSquare(cursor_)) {
+            byKeys_ = true;
+            piece_->SetLayer(PieceLayer(cursor_) - 1);
+        }
+        return true;
+    case VK_ESCAPE:
+        if (piece_) {
+            display_->SetPieceSquare(piece_, source_);
+            Drop();
+            return true;
+        }
+        if (HintShown()) {
+            ClearHint();
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+void HumanInput::MoveCursor(int rows, int columns) {
+    if (cursorObject_) {
+        // The tutorial's board is its bottom rows.
+        const int row = std::clamp(RowOf(cursor_) + rows, 0, display_->BoardRows() - 1);
+        const int column = std::clamp(ColumnOf(cursor_) + columns, 0, kBoardSize - 1);
+        cursor_ = SquareAt(row, column);
+    }
+    PlaceCursor();
+    if (piece_) {
+        // The held piece goes along, in front of its neighbours like a dragged one.
+        display_->SetPieceSquare(piece_, cursor_);
+        display_->PlacePiece(piece_);
+        piece_->SetLayer(PieceLayer(cursor_) - 1);
+    }
+}
+
+namespace {
+
+// The corners of a square as the board draws it: rows narrow towards the top, so its bottom
+// edge is the top edge of the square below (widened once more for the bottom row).
+struct Quad {
+    POINT topLeft, topRight, bottomLeft, bottomRight;
+};
+
+Quad SquareQuad(const BoardLayout& layout, Square square) {
+    const int row = RowOf(square), column = ColumnOf(square);
+    const CellGeometry& cell = layout.cells[row][column];
+    LONG bottomLeft, bottomRight;
+    if (row > 0) {
+        bottomLeft = layout.cells[row - 1][column].left;
+        bottomRight = layout.cells[row - 1][column].right;
+    } else {
+        const CellGeometry& above = layout.cells[1][column];
+        bottomLeft = cell.left - (above.left - cell.left);
+        bottomRight = cell.right + (cell.right - above.right);
+    }
+    return Quad{{cell.left, cell.top},
+                {cell.right, cell.top},
+                {bottomLeft, cell.bottom},
+                {bottomRight, cell.bottom}};
+}
+
+RECT QuadBounds(const Quad& q, LONG margin) {
+    return RECT{std::min(q.topLeft.x, q.bottomLeft.x) - margin, q.topLeft.y - margin,
+                std::max(q.topRight.x, q.bottomRight.x) + margin, q.bottomLeft.y + margin};
+}
+
+} // namespace
+
+void HumanInput::PlaceCursor() {
+    AnimWindow* window = display_->Window();
+    if (!AnimWindow::IsLive(window)) return;
+    if (!cursorObject_) {
+        cursorObject_ = new (MM("ANIMOBJECT")) AnimObject(window, CursorCallback, kKeyCursorLayer);
+        cursorObject_->SetData(0, this);
+        if (RowOf(cursor_) >= display_->BoardRows()) cursor_ = SquareAt(0, kBoardSize / 2);
+    }
+    cursorObject_->Invalidate();
+    cursorObject_->SetRect(QuadBounds(SquareQuad(display_->Layout(), cursor_), 1));
+    cursorObject_->Invalidate();
+}
+
+void HumanInput::DrawCursor(const ANIMDRAW* record) const {
+    Graphic* target = record->destination;
+    if (!target) return;
+    const Quad q = SquareQuad(display_->Layout(), cursor_);
+    const RECT& clip = record->clip;
+    const DWORD light = target->ColorToValue(RGB(255, 255, 255));
+    const DWORD dark = target->ColorToValue(RGB(0, 0, 0));
+    const auto plot = [&](LONG x, LONG y, DWORD value) {
+        if (x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom)
+            target->SetPixelValue(x, y, value);
+    };
+    // A white line with a dark rim inside, visible on the light and the dark squares alike.
+    const auto edges = [&](LONG inset, DWORD value) {
+        const LONG top = q.topLeft.y + inset, bottom = q.bottomLeft.y - 1 - inset;
+        for (LONG y = top; y <= bottom; ++y) {
+            const LONG span = std::max<LONG>(1, q.bottomLeft.y - q.topLeft.y);
+            const LONG t = y - q.topLeft.y;
+            const LONG left = q.topLeft.x + (q.bottomLeft.x - q.topLeft.x) * t / span + inset;
+            const LONG right = q.topRight.x + (q.bottomRight.x - q.topRight.x) * t / span - inset;
+            if (y == top || y == bottom) {
+                for (LONG x = left; x <= right; ++x)
+                    plot(x, y, value);
+            } else {
+                plot(left, y, value);
+                plot(right, y, value);
+            }
+        }
+    };
+    edges(0, light);
+    edges(1, light);
+    edges(2, dark);
+}
+
+LRESULT CALLBACK HumanInput::CursorCallback(AnimObject* object, DWORD message, LPARAM parameter) {
+    if (message != ANIMOBJ_DRAW) return 1;
+    if (const auto* input = static_cast<const HumanInput*>(object->GetData(0)))
+        input->DrawCursor(reinterpret_cast<const ANIMDRAW*>(parameter));
+    return 1;
+}
+
+// ---- The hint -------------------------------------------------------------------------------
+
+void HumanInput::ShowHint(Square from, Square to) {
+    ClearHint();
+    if (piece_) return;
+    const Square squares[2] = {from, to};
+    for (int i = 0; i < 2; ++i) {
+        if (!IsSquare(squares[i])) continue;
+        hint_[i] = sequencer_->NewSpot(kSpotTarget, squares[i]);
+        if (hint_[i]) sequencer_->StartSpot(hint_[i]);
+    }
+}
+
+void HumanInput::ClearHint() {
+    for (GLOWSPOT*& spot : hint_) {
+        if (spot) sequencer_->StopSpot(spot);
+        spot = nullptr;
+    }
+}
+
+void HumanInput::Delete() {
+    Cancel();
+    ClearHint();
+    if (cursorObject_) MemDelete(cursorObject_, MM("ANIMOBJECT"));
+    cursorObject_ = nullptr;
 }

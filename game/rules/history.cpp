@@ -186,10 +186,11 @@ bool MoveHistory::RestoreGame(GameState& state) {
     if (winner != 0) return false;
     // A record cut short or written by something else leaves no side to move: there is no game
     // to resume, and playing on would only show an empty or garbled board.
-    if (current.turn != 1 && current.turn != 2) return false;
-    // A base without a side to move cannot replay the history; the record's own position still
+    // So does a damaged one: counts that disagree with the rows, a square held by both sides.
+    if (!IsConsistent(current)) return false;
+    // A base that is not a position cannot replay the history; the record's own position still
     // can be played, from an empty history.
-    const bool baseUsable = savedBase.turn == 1 || savedBase.turn == 2;
+    const bool baseUsable = IsConsistent(savedBase);
     const string text = ReadString(RegistryValue(key_, string(kSavedHistoryName)));
     if (baseUsable) {
         ReadHistoryText(savedBase, text);

@@ -55,7 +55,13 @@ struct ShellHost final : GameHost {
 LRESULT KeyHook(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if ((message != WM_KEYDOWN && message != WM_SYSKEYDOWN) || !g_app.accelerators) return 0;
     MSG msg{hwnd, message, wParam, lParam, 0, {}};
-    return TranslateAccelerator(g_app.main, g_app.accelerators, &msg) ? 1 : 0;
+    if (TranslateAccelerator(g_app.main, g_app.accelerators, &msg)) return 1;
+    if (message == WM_KEYDOWN && wParam == 'H' && GetKeyState(VK_CONTROL) >= 0 &&
+        GetKeyState(VK_MENU) >= 0 && g_app.game) {
+        g_app.game->RequestHint();
+        return 1;
+    }
+    return 0;
 }
 
 // After the logo: the saved game, a new one, or on the very first run the tutorial.
@@ -216,6 +222,9 @@ INT_PTR CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         break;
     case WM_COMPUTERMOVE:
         if (g_app.game) g_app.game->OnComputerMove(lParam);
+        break;
+    case WM_HINTMOVE:
+        if (g_app.game) g_app.game->OnHint(wParam, lParam);
         break;
     case WM_COMMAND:
         OnCommand(wParam);

@@ -20,7 +20,8 @@ SessionNeighbours GameContext::Neighbours() {
 
 GameContext::GameContext(AnimWindow* window, HWND answers, const Settings& settings,
                          const RegistryKey& key)
-    : options(settings), presentation(window, &options), history(key), session(Neighbours()) {
+    : options(settings), presentation(window, &options), history(key), session(Neighbours()),
+      answers_(answers) {
     presentation.Attach(&session, &opponent);
     HistoryNeighbours h;
     h.session = &session;
@@ -38,7 +39,52 @@ GameContext::GameContext(AnimWindow* window, HWND answers, const Settings& setti
 
 GameContext::~GameContext() {
     // The search reads the session's position: it ends before anything goes.
+    hint_.Stop();
     if (computerReady_) ShutdownComputerPlayer();
+}
+
+void HintSearch::Start(HWND answers, const GameState& state, WPARAM request) {
+    Stop();
+    cancel_.store(false);
+    thread_ = std::thread([this, answers, state, request] {
+        Square from = kNoSquare, to = kNoSquare;
+        const bool found = ChooseMove(state, kMaxStrength, from, to, &cancel_);
+        if (cancel_.load()) return;
+        const LPARAM move = found ? static_cast<LPARAM>(from) | static_cast<LPARAM>(to) << 16 : 0;
+        PostMessage(answers, WM_HINTMOVE, request, move);
+    });
+}
+
+void HintSearch::Stop() {
+    cancel_.store(true);
+    if (thread_.joinable()) thread_.join();
+}
+
+bool GameContext::RequestHint() {
+    const bool possible = presentation.loaded && !presentation.splashRunning &&
+                          !session.tutorialMode && session.humanMayMove &&
+                          !presentation.input.Dragging() && answers_;
+    if (!possible) {
+        presentation.sounds.PlayNow(kSoundRefuse);
+        return false;
+    }
+    presentation.input.ClearHint();
+    hintState_ = session.state;
+    hint_.Start(answers_, hintState_, ++hintRequest_);
+    return true;
+}
+
+void GameContext::OnHint(WPARAM wParam, LPARAM lParam) {
+    // Only the latest request, and only while its position is still the one to play.
+    if (wParam != hintRequest_ || !session.humanMayMove || session.tutorialMode ||
+        !(session.state == hintState_) || presentation.input.Dragging())
+        return;
+    if (lParam == 0) {
+        presentation.sounds.PlayNow(kSoundRefuse);
+        return;
+    }
+    presentation.input.ShowHint(static_cast<Square>(lParam & 0xFFFF),
+                                static_cast<Square>((lParam >> 16) & 0xFFFF));
 }
 
 bool GameContext::Load(HMODULE module) {
@@ -80,6 +126,12 @@ bool GameContext::OnCommand(WPARAM wParam, GameHost& host) {
             answer(false);
             return true;
         }
+        // A key may come while a piece is held: it goes back before the board changes.
+        presentation.input.Cancel();
+        presentation.input.ClearHint();
+        ++hintRequest_;
+        break;
+    default:
         break;
     }
     switch (LOWORD(wParam)) {

@@ -10,6 +10,29 @@
 #include "game/rules/session.h"
 #include "game/shell/settings.h"
 
+#include <atomic>
+#include <thread>
+
+// The hint's answer: wParam the request's number, lParam from | to << 16 (0 for none).
+constexpr std::uint32_t WM_HINTMOVE = WM_COMPUTERMOVE + 1;
+
+// The search behind a hint, on its own thread so that the frames go on meanwhile. One at a
+// time; a newer request or Stop makes the running one end without answering.
+class HintSearch {
+public:
+    HintSearch() = default;
+    ~HintSearch() { Stop(); }
+    HintSearch(const HintSearch&) = delete;
+    HintSearch& operator=(const HintSearch&) = delete;
+
+    void Start(HWND answers, const GameState& state, WPARAM request);
+    void Stop();
+
+private:
+    std::thread thread_;
+    std::atomic<bool> cancel_{false};
+};
+
 // The settings record seen by the presentation, the session and the computer; read each time.
 class SettingsOptions final : public GameOptions, public StrengthSettings {
 public:
@@ -54,6 +77,10 @@ public:
     // Resumes the saved game when asked and there is one, else starts a new game.
     void Start(bool resume);
     void OnComputerMove(LPARAM lParam) { session.OnComputerMove(lParam); }
+    // H: the move the computer would play at High for the human to move, lit on the board
+    // when the search answers (OnHint). False, with the refusal sound, when no hint can be given.
+    bool RequestHint();
+    void OnHint(WPARAM wParam, LPARAM lParam);
     // The six game buttons, reporting to `target` (which hands WM_COMMAND to OnCommand).
     void ShowMenu(WNDPROC target) { presentation.menu.Create(ButtonSet::kGame, target); }
     // Opens the tutorial over the game (or, on the first run, before the first one); its
@@ -75,4 +102,8 @@ public:
 private:
     SessionNeighbours Neighbours();
     bool computerReady_ = false;
+    HWND answers_;
+    WPARAM hintRequest_ = 0;
+    GameState hintState_{};
+    HintSearch hint_;
 };

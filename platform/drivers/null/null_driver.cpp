@@ -23,7 +23,7 @@ namespace platform::drivers::null {
 
 namespace {
 
-enum class Op { Down, Move, Up, KeyDown, KeyUp, Screenshot, Answer, Close, Nothing };
+enum class Op { Down, Move, Up, KeyDown, KeyUp, Screenshot, Answer, Close, Pause, Nothing };
 
 struct Command {
     Command(Op o = Op::Close, std::uint64_t d = 0, int px = 0, int py = 0)
@@ -119,6 +119,15 @@ bool Parse(const std::string& text, std::vector<Command>* out, std::string* erro
                 return fail("wait takes milliseconds (0 to 86400000)");
             }
             at += static_cast<std::uint64_t>(ms);
+        } else if (verb == "pause") {
+            // Real time for the program's own threads while the simulated clock stands still.
+            long long ms = -1;
+            if (!(words >> ms) || ms < 0 || ms > 600000LL || (words >> rest)) {
+                return fail("pause takes milliseconds (0 to 600000)");
+            }
+            Command c{Op::Pause, at};
+            c.x = static_cast<int>(ms);
+            out->push_back(c);
         } else if (verb == "down" || verb == "move" || verb == "up" || verb == "tap") {
             long long x = 0, y = 0;
             if (!(words >> x >> y) || (words >> rest) || x < -32768 || x > 32767 || y < -32768 ||
@@ -233,6 +242,9 @@ void Execute(const Command& c, HWND target) {
         break;
     case Op::Close:
         PostMessageW(target, WM_CLOSE, 0, 0);
+        break;
+    case Op::Pause:
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.x));
         break;
     case Op::Nothing:
         break;

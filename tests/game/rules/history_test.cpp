@@ -422,6 +422,19 @@ TEST(SavedGame, WhatIsNotResumed) {
     bytes.resize(100);
     ASSERT_TRUE(PutBytes(kSavedGameName, bytes));
     EXPECT_FALSE(h.RestoreGame(state));
+
+    // A position that contradicts itself is no game either: a square held by both sides,
+    // a count that disagrees with the rows, a piece off the board.
+    const auto damaged = [&](auto&& damage) {
+        GameState bad = Start();
+        damage(bad);
+        h.SaveGame(0, bad);
+        return !h.RestoreGame(state);
+    };
+    EXPECT_TRUE(damaged([](GameState& g) { g.sides[0].rows[2] |= g.sides[1].rows[2]; }));
+    EXPECT_TRUE(damaged([](GameState& g) { g.sides[1].pieceCount = 40; }));
+    EXPECT_TRUE(damaged([](GameState& g) { g.sides[0].rows[5] = 0x8000; }));
+    EXPECT_FALSE(damaged([](GameState&) {}));
 }
 
 TEST(SavedGame, DamagedPartsFallBackWithoutLosingThePosition) {
@@ -471,6 +484,20 @@ TEST(SavedGame, DamagedPartsFallBackWithoutLosingThePosition) {
     EXPECT_EQ(state, current);
     EXPECT_FALSE(e.CanUndo());
     EXPECT_EQ(e.base, current);
+
+    // So does a base that contradicts itself.
+    GameState badBase = Start();
+    badBase.sides[0].rowCount[8] = 3;
+    std::uint8_t record[kSavedGameRecordSize];
+    StoreSavedGame(0, current, badBase, record);
+    h.SaveGame(0, current);
+    bytes = RawValue(kSavedGameName);
+    std::copy(record, record + sizeof record, bytes.end() - static_cast<long>(sizeof record));
+    ASSERT_TRUE(PutBytes(kSavedGameName, bytes));
+    MoveHistory f;
+    ASSERT_TRUE(f.RestoreGame(state));
+    EXPECT_EQ(state, current);
+    EXPECT_FALSE(f.CanUndo());
 }
 
 TEST(MoveHistory, UndoDropsAComputerTurnMarkedOnTheWay) {

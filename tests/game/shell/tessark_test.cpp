@@ -2,12 +2,14 @@
 // pen by scripts whose coordinates come from the board's own geometry.
 #include "engine/cea_main.h"
 #include "foundation/registry.h"
+#include "game/opponent/opponent.h"
 #include "game/presentation/graphics.h"
 #include "game/rules/history.h"
 #include "game/shell/settings.h"
 #include "platform/base.h"
 #include "platform/resource.h"
 #include "tests/platform/temp_machine.h"
+#include "tests/tools/screenshot.h"
 #include "tests/tools/tool_run.h"
 
 #include <gtest/gtest.h>
@@ -74,7 +76,13 @@ public:
     Script& Ctrl(const char* key) {
         return Line("keydown control").Line(std::string("key ") + key).Line("keyup control");
     }
-    Script& Key(const char* key) { return Line(std::string("key ") + key); }
+    Script& Key(const char* key, int times = 1) {
+        for (int i = 0; i < times; ++i)
+            Line(std::string("key ") + key);
+        return *this;
+    }
+    // Real time for the game's threads (the computer's search) while the clock stands still.
+    Script& Pause(int ms) { return Line("pause " + std::to_string(ms)); }
     Script& Shot(const std::string& file) { return Line("screenshot " + file); }
     Script& Line(const std::string& line) {
         text_ += line + "\n";
@@ -210,12 +218,18 @@ protected:
                           ShellQuote(machine.dir()) + " TESSARK_SCRIPT=" + ShellQuote(file) +
                           " timeout 300 " + ShellQuote(TESSARK_GAME) + " " + arguments);
     }
-    // Two humans, as most tests play.
-    void TwoHumans() {
+    // Two humans, as most tests play; without the light traces nothing moves at rest.
+    void TwoHumans(bool traces = true) {
         Settings s;
         s.player1Computer = 0;
         s.player2Computer = 0;
+        s.lightTraces = traces ? 1 : 0;
         ASSERT_TRUE(SaveSettings(s));
+    }
+    Bmp Screenshot(const std::string& name) {
+        Bmp bmp;
+        EXPECT_TRUE(bmp.Load(machine.Path(name))) << name;
+        return bmp;
     }
     bool Exists(const std::string& name) { return std::ifstream(machine.Path(name)).good(); }
     std::string P(const std::string& name) { return machine.Path(name); }
@@ -335,6 +349,72 @@ TEST_F(Tessark, ClosingWhileTheComputerThinksLeavesNothingBehind) {
     EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
     // Blue's move is kept whether or not red's answer came before the end.
     EXPECT_EQ(SavedHistory().find(",26,37,"), 1u) << SavedHistory();
+}
+
+TEST_F(Tessark, TheKeyboardPlaysLikeThePen) {
+    TwoHumans(false);
+    Script play;
+    play.Wait(3000).Shot(machine.Path("before.bmp"));
+    // The first key shows the outline on the middle square, 60.
+    play.Key("DOWN").Wait(100).Shot(machine.Path("cursor.bmp"));
+    // Blue's piece on 26 picked up, carried to 37 and put back with Escape: no move.
+    play.Key("DOWN", 3).Key("LEFT").Key("RETURN").Key("UP").Key("ESCAPE").Wait(500);
+    // Then really moved 26 -> 37, and red 92 -> 81.
+    play.Key("DOWN").Key("RETURN").Key("UP").Key("RETURN").Wait(1500);
+    play.Key("UP", 5).Key("RETURN").Key("DOWN").Key("RETURN").Wait(1500);
+    // Red's piece under the outline is refused on blue's turn; the outline moves on alone.
+    play.Key("RETURN").Key("DOWN", 4);
+    // Blue's piece on 37 held when Ctrl+Z comes: it goes back and red's move is taken back.
+    play.Key("RETURN").Key("UP").Ctrl("z").Wait(1500).Ctrl("q");
+    const ToolRun run = Run(play);
+    ASSERT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
+    EXPECT_EQ(SavedHistory(), "1,26,37,1,92,81");
+
+    // The outline lies on the square's top edge, white over the board.
+    const Bmp before = Screenshot("before.bmp"), cursor = Screenshot("cursor.bmp");
+    const CellGeometry& middle = Cell(Geometry::Layout(), 60);
+    int lit = 0;
+    for (LONG x = middle.left + 2; x < middle.right - 2; ++x) {
+        EXPECT_LT(before.Brightness(x, middle.top), 700) << x;
+        if (cursor.Brightness(x, middle.top) >= 700) ++lit;
+    }
+    EXPECT_GE(lit, (middle.right - middle.left - 4) * 9 / 10);
+    // Nothing else of the picture changed.
+    const CellGeometry& far = Cell(Geometry::Layout(), 0);
+    EXPECT_EQ(before.At(far.left + 3, far.top + 3), cursor.At(far.left + 3, far.top + 3));
+}
+
+TEST_F(Tessark, HLightsTheMoveTheComputerWouldPlayAtHigh) {
+    TwoHumans(false);
+    GameState start;
+    InitStartPosition(start);
+    Square from = kNoSquare, to = kNoSquare;
+    ASSERT_TRUE(ChooseMove(start, kMaxStrength, from, to));
+    Script play;
+    play.Wait(3000).Shot(machine.Path("before.bmp")).Key("H").Pause(4000).Wait(400);
+    play.Shot(machine.Path("hint.bmp")).Ctrl("q");
+    const ToolRun run = Run(play);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(SavedHistory(), "0,0") << "the hint played nothing";
+    const Bmp before = Screenshot("before.bmp"), hint = Screenshot("hint.bmp");
+    // The spots light the move's two squares and their neighbours, the target brightest;
+    // nothing further away changes.
+    const auto near = [](Square a, Square b) {
+        return std::abs(RowOf(a) - RowOf(b)) <= 1 && std::abs(ColumnOf(a) - ColumnOf(b)) <= 1;
+    };
+    Square brightest = kNoSquare;
+    int most = 0;
+    for (Square s = 0; s < kSquareCount; ++s) {
+        const CellGeometry& c = Cell(Geometry::Layout(), s);
+        const int x = (c.left + c.right) / 2, y = c.top + 2;
+        const int gain = hint.Brightness(x, y) - before.Brightness(x, y);
+        if (gain > most) most = gain, brightest = s;
+        if (!near(s, from) && !near(s, to)) {
+            EXPECT_EQ(hint.At(x, y), before.At(x, y)) << "square " << s;
+        }
+    }
+    EXPECT_EQ(brightest, to);
+    EXPECT_GT(most, 100);
 }
 
 TEST_F(Tessark, TheFirstRunOpensTheTutorialAndItsExercisesAreSolvedByDrags) {
