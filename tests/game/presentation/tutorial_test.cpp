@@ -252,6 +252,43 @@ TEST_F(Lesson, OnTheFirstRunThePanelIsClosedAtOnceAndANewGameFollows) {
     EXPECT_TRUE(Session().humanMayMove);
 }
 
+TEST_F(Lesson, ThePanelPushesTheBoardDownAndTheGoalStripComesOutFromUnderIt) {
+    game->StartTutorial(false, Target);
+    AnimObject* panel = T().PanelObject();
+    AnimObject* goal = T().GoalObject();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_NE(goal, nullptr);
+    RECT p{}, g{};
+    panel->GetRect(&p);
+    goal->GetRect(&g);
+    EXPECT_EQ(p.top, Display().Layout().cells[10][0].top);
+    EXPECT_EQ(p.bottom, Display().Layout().cells[4][0].top);
+    EXPECT_EQ(g.top, p.bottom);
+    EXPECT_EQ(g.left, Display().Layout().cells[4][4].left);
+    Graphic* board = P().graphics.background;
+    Graphic* strip = P().graphics.goalStrip;
+    Graphic canvas(240, 294, 8, P().graphics.group);
+    ASSERT_TRUE(canvas.IsLoaded());
+    const LONG o = 40, x = 120;
+    T().OnPanelOffset(o);
+    panel->Draw(&canvas, nullptr);
+    goal->Draw(&canvas, nullptr);
+    for (LONG y = p.top; y < p.bottom - o; ++y)
+        ASSERT_EQ(canvas.GetPixelColor(x, y), RGB(0, 0, 0)) << "row " << y;
+    for (LONG y = p.bottom - o; y < p.bottom; ++y)
+        ASSERT_EQ(canvas.GetPixelColor(x, y), board->GetPixelColor(x, p.top + y - (p.bottom - o)))
+            << "row " << y << " is not the board's top, pushed down";
+    // The strip is not out yet at this offset: its place keeps what was there.
+    const COLORREF before = canvas.GetPixelColor(g.left + 5, g.top + 2);
+    T().OnPanelOffset(10);
+    goal->Draw(&canvas, nullptr);
+    for (LONG y = 0; y < 8; ++y)
+        ASSERT_EQ(canvas.GetPixelColor(g.left + 5, g.top + y), strip->GetPixelColor(5, 10 + y))
+            << "strip row " << y;
+    EXPECT_NE(canvas.GetPixelColor(g.left + 5, g.top + 2), before);
+    RunOut();
+}
+
 TEST_F(Lesson, AWrongMoveInAnExerciseIsRefusedAndThePieceGoesBack) {
     game->StartTutorial(true, Target);
     RunOut();

@@ -100,78 +100,34 @@ private:
     std::string text_;
 };
 
-struct Rgb {
-    int r, g, b;
-    bool operator==(const Rgb&) const = default;
-};
-
-// A screenshot the script wrote (24 or 32 bits a pixel, either row order).
-class Shot {
-public:
-    explicit Shot(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        const std::vector<unsigned char> d((std::istreambuf_iterator<char>(in)),
-                                           std::istreambuf_iterator<char>());
-        if (d.size() < 54 || d[0] != 'B' || d[1] != 'M') return;
-        const auto u32 = [&](std::size_t i) {
-            return static_cast<std::uint32_t>(d[i] | d[i + 1] << 8 | d[i + 2] << 16 |
-                                              d[i + 3] << 24);
-        };
-        const std::uint32_t offset = u32(10);
-        width_ = static_cast<std::int32_t>(u32(18));
-        const auto height = static_cast<std::int32_t>(u32(22));
-        const int bytes = (d[28] | d[29] << 8) / 8;
-        if (width_ <= 0 || height == 0 || (bytes != 3 && bytes != 4)) return;
-        height_ = std::abs(height);
-        const std::size_t pitch = (static_cast<std::size_t>(width_) * bytes + 3) / 4 * 4;
-        if (d.size() < offset + pitch * height_) return;
-        pixels_.resize(static_cast<std::size_t>(width_) * height_);
-        for (int y = 0; y < height_; ++y) {
-            const std::size_t row = height > 0 ? height_ - 1 - y : y;
-            for (int x = 0; x < width_; ++x) {
-                const std::size_t i = offset + row * pitch + static_cast<std::size_t>(x) * bytes;
-                pixels_[static_cast<std::size_t>(y) * width_ + x] = Rgb{d[i + 2], d[i + 1], d[i]};
-            }
-        }
-    }
-    bool Loaded() const { return !pixels_.empty(); }
-    Rgb At(LONG x, LONG y) const {
-        if (x < 0 || y < 0 || x >= width_ || y >= height_) return Rgb{-1, -1, -1};
-        return pixels_[static_cast<std::size_t>(y) * width_ + x];
-    }
-    // How many pixels of the rectangle pass the test.
-    template <class Test>
-    int Count(const RECT& r, Test test) const {
-        int n = 0;
-        for (LONG y = r.top; y < r.bottom; ++y)
-            for (LONG x = r.left; x < r.right; ++x)
-                n += test(At(x, y)) ? 1 : 0;
-        return n;
-    }
-    std::vector<Rgb> Region(const RECT& r) const {
-        std::vector<Rgb> out;
-        for (LONG y = r.top; y < r.bottom; ++y)
-            for (LONG x = r.left; x < r.right; ++x)
-                out.push_back(At(x, y));
-        return out;
-    }
-
-private:
-    std::int32_t width_ = 0, height_ = 0;
-    std::vector<Rgb> pixels_;
-};
-
-bool Black(Rgb c) {
-    return c.r == 0 && c.g == 0 && c.b == 0;
+// How many pixels of the rectangle pass the test, and the rectangle's pixels.
+template <class Test>
+int Count(const Bmp& shot, const RECT& r, Test test) {
+    int n = 0;
+    for (LONG y = r.top; y < r.bottom; ++y)
+        for (LONG x = r.left; x < r.right; ++x)
+            n += test(shot.At(x, y)) ? 1 : 0;
+    return n;
 }
-bool White(Rgb c) {
-    return c.r > 200 && c.g > 200 && c.b > 200;
+std::vector<COLORREF> Region(const Bmp& shot, const RECT& r) {
+    std::vector<COLORREF> out;
+    for (LONG y = r.top; y < r.bottom; ++y)
+        for (LONG x = r.left; x < r.right; ++x)
+            out.push_back(shot.At(x, y));
+    return out;
 }
-bool StrongBlue(Rgb c) {
-    return c.b > c.r + 80;
+
+bool Black(COLORREF c) {
+    return c == RGB(0, 0, 0);
 }
-bool StrongRed(Rgb c) {
-    return c.r > c.b + 80;
+bool White(COLORREF c) {
+    return GetRValue(c) > 200 && GetGValue(c) > 200 && GetBValue(c) > 200;
+}
+bool StrongBlue(COLORREF c) {
+    return GetBValue(c) > GetRValue(c) + 80;
+}
+bool StrongRed(COLORREF c) {
+    return GetRValue(c) > GetBValue(c) + 80;
 }
 
 // The tutorial's panel between the top grid lines of rows 10 and 4, the lines of text on it,
@@ -194,10 +150,10 @@ RECT GoalStrip() {
 }
 
 // The colour of the piece shown on the square (0 none), from the middle of its square.
-int PieceOn(const Shot& shot, Square s) {
+int PieceOn(const Bmp& shot, Square s) {
     const POINT c = Centre(s);
     const RECT box{c.x - 3, c.y - 3, c.x + 4, c.y + 4};
-    const int blue = shot.Count(box, StrongBlue), red = shot.Count(box, StrongRed);
+    const int blue = Count(shot, box, StrongBlue), red = Count(shot, box, StrongRed);
     if (blue > 30) return 2;
     if (red > 30) return 1;
     return 0;
@@ -230,38 +186,33 @@ protected:
         s.lightTraces = traces ? 1 : 0;
         ASSERT_TRUE(SaveSettings(s));
     }
+    // TESSARK_GAME_SHOTS=DIR keeps a copy of each screenshot looked at, to look at oneself.
     Bmp Screenshot(const std::string& name) {
+        if (const char* keep = std::getenv("TESSARK_GAME_SHOTS")) {
+            std::ifstream in(machine.Path(name), std::ios::binary);
+            std::ofstream(std::string(keep) + "/" + name, std::ios::binary) << in.rdbuf();
+        }
         Bmp bmp;
         EXPECT_TRUE(bmp.Load(machine.Path(name))) << name;
         return bmp;
     }
     bool Exists(const std::string& name) { return std::ifstream(machine.Path(name)).good(); }
     std::string P(const std::string& name) { return machine.Path(name); }
-    // TESSARK_GAME_SHOTS=DIR keeps a copy of each screenshot looked at, to look at oneself.
-    Shot ShotOf(const std::string& name) {
-        if (const char* keep = std::getenv("TESSARK_GAME_SHOTS")) {
-            std::ifstream in(machine.Path(name), std::ios::binary);
-            std::ofstream(std::string(keep) + "/" + name, std::ios::binary) << in.rdbuf();
-        }
-        Shot shot(machine.Path(name));
-        EXPECT_TRUE(shot.Loaded()) << name;
-        return shot;
-    }
     // The tutorial's panel is closed with text on it and the goal strip below it.
-    static void ExpectTutorialShown(const Shot& shot, const std::string& name) {
+    static void ExpectTutorialShown(const Bmp& shot, const std::string& name) {
         // Pieces on row 4 stand up into the band.
         const RECT band = BandBelowText();
-        EXPECT_GT(shot.Count(band, Black),
+        EXPECT_GT(Count(shot, band, Black),
                   (band.right - band.left) * (band.bottom - band.top) * 8 / 10)
             << name << ": the panel is not black below its text";
-        EXPECT_GT(shot.Count(TextOnPanel(), White), 300) << name << ": no text on the panel";
-        EXPECT_GT(shot.Count(GoalStrip(), StrongBlue), 300) << name << ": no goal strip";
+        EXPECT_GT(Count(shot, TextOnPanel(), White), 300) << name << ": no text on the panel";
+        EXPECT_GT(Count(shot, GoalStrip(), StrongBlue), 300) << name << ": no goal strip";
     }
-    static void ExpectNoTutorial(const Shot& shot, const std::string& name) {
-        EXPECT_LT(shot.Count(BandBelowText(), Black), 200) << name << ": the panel is there";
-        EXPECT_LT(shot.Count(TextOnPanel(), White), 50) << name << ": text on the board";
+    static void ExpectNoTutorial(const Bmp& shot, const std::string& name) {
+        EXPECT_LT(Count(shot, BandBelowText(), Black), 200) << name << ": the panel is there";
+        EXPECT_LT(Count(shot, TextOnPanel(), White), 50) << name << ": text on the board";
     }
-    static void ExpectPieces(const Shot& shot, const std::vector<Square>& squares, int colour,
+    static void ExpectPieces(const Bmp& shot, const std::vector<Square>& squares, int colour,
                              const std::string& name) {
         for (Square s : squares)
             EXPECT_EQ(PieceOn(shot, s), colour) << name << ", square " << s;
@@ -355,6 +306,180 @@ TEST_F(Tessark, ClosingWhileTheComputerThinksLeavesNothingBehind) {
     EXPECT_EQ(SavedHistory().find(",26,37,"), 1u) << SavedHistory();
 }
 
+TEST_F(Tessark, TheFirstRunOpensTheTutorialAndItsExercisesAreSolvedByDrags) {
+    Script s;
+    s.AfterLogo().Wait(3000).Shot(P("page0.bmp"));
+    for (int i = 0; i < 4; ++i)
+        s.TutorialButton(1).Wait(2000);
+    s.Shot(P("page4.bmp"));
+    // Each drop is shot at once, while its capture plays, and again once it has played.
+    s.Drag(2, 13).Wait(100).Shot(P("page4-capturing.bmp")).Wait(3000).Shot(P("page5.bmp"));
+    s.TutorialButton(1).Wait(2000).Shot(P("page6.bmp"));
+    s.Drag(35, 45).Wait(100).Shot(P("page6-capturing.bmp")).Wait(4000).Shot(P("page7.bmp"));
+    s.TutorialButton(1).Wait(2000).Shot(P("page8.bmp"));
+    s.Drag(50, 51).Wait(100).Shot(P("page8-capturing.bmp")).Wait(8000).Shot(P("page9.bmp"));
+    s.Ctrl("q");
+    const ToolRun run = Run(s);
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    const Bmp page0 = Screenshot("page0.bmp");
+    ExpectTutorialShown(page0, "page 0");
+    ExpectPieces(page0, {14, 15, 16, 17, 18}, 2, "page 0");
+    ExpectPieces(page0, {24, 36, 37}, 0, "page 0");
+
+    const Bmp page4 = Screenshot("page4.bmp"), capturing4 = Screenshot("page4-capturing.bmp");
+    const Bmp page5 = Screenshot("page5.bmp");
+    ExpectTutorialShown(page4, "page 4");
+    ExpectPieces(page4, {35, 19, 2}, 2, "page 4");
+    ExpectPieces(page4, {41}, 1, "page 4");
+    EXPECT_NE(Region(page4, TextOnPanel()), Region(page0, TextOnPanel()));
+    EXPECT_EQ(Region(capturing4, TextOnPanel()), Region(page4, TextOnPanel()))
+        << "the next page came before the capture had played";
+    ExpectPieces(capturing4, {13}, 2, "page 4 capturing");
+    ExpectPieces(capturing4, {2}, 0, "page 4 capturing");
+    ExpectPieces(capturing4, {41}, 1, "page 4 capturing");
+    ExpectTutorialShown(page5, "page 5");
+    EXPECT_NE(Region(page5, TextOnPanel()), Region(page4, TextOnPanel()));
+    ExpectPieces(page5, {35, 41, 13, 19}, 2, "page 5");
+
+    const Bmp page6 = Screenshot("page6.bmp"), capturing6 = Screenshot("page6-capturing.bmp");
+    const Bmp page7 = Screenshot("page7.bmp");
+    ExpectPieces(page6, {35, 27, 1, 9}, 2, "page 6");
+    ExpectPieces(page6, {31}, 1, "page 6");
+    EXPECT_EQ(Region(capturing6, TextOnPanel()), Region(page6, TextOnPanel()));
+    ExpectPieces(capturing6, {45}, 2, "page 6 capturing");
+    ExpectPieces(capturing6, {35}, 0, "page 6 capturing");
+    ExpectPieces(capturing6, {31}, 1, "page 6 capturing");
+    EXPECT_NE(Region(page7, TextOnPanel()), Region(page6, TextOnPanel()));
+    ExpectPieces(page7, {45, 27, 31, 1, 5, 9}, 2, "page 7: both captures");
+
+    const Bmp page8 = Screenshot("page8.bmp"), capturing8 = Screenshot("page8-capturing.bmp");
+    const Bmp page9 = Screenshot("page9.bmp");
+    const std::vector<Square> red8{43, 23, 18, 9};
+    ExpectPieces(page8, red8, 1, "page 8");
+    EXPECT_EQ(Region(capturing8, TextOnPanel()), Region(page8, TextOnPanel()));
+    ExpectPieces(capturing8, red8, 1, "page 8 capturing");
+    ExpectTutorialShown(page9, "page 9");
+    EXPECT_NE(Region(page9, TextOnPanel()), Region(page8, TextOnPanel()));
+    ExpectPieces(page9, red8, 2, "page 9: the whole cascade");
+    ExpectPieces(page9, {51}, 2, "page 9");
+}
+
+TEST_F(Tessark, TheTutorialRefusesAWrongMoveAndItsNextAndBackSkipTheSuccessPages) {
+    Script s;
+    s.AfterLogo().Wait(3000);
+    for (int i = 0; i < 4; ++i)
+        s.TutorialButton(1).Wait(2000);
+    s.Shot(P("page4.bmp"));
+    // A legal move that is not the exercise's: the piece goes back.
+    s.Drag(19, 30).Wait(2000).Shot(P("refused.bmp"));
+    s.TutorialButton(1).Wait(2000).Shot(P("next.bmp"));
+    s.TutorialButton(0).Wait(2000).Shot(P("back.bmp"));
+    s.Drag(2, 13).Wait(3000).Shot(P("solved.bmp"));
+    const ToolRun run = Run(s);
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    const Bmp page4 = Screenshot("page4.bmp"), refused = Screenshot("refused.bmp");
+    const Bmp next = Screenshot("next.bmp"), back = Screenshot("back.bmp");
+    const Bmp solved = Screenshot("solved.bmp");
+    ExpectPieces(refused, {19, 35, 2}, 2, "refused");
+    ExpectPieces(refused, {30}, 0, "refused");
+    ExpectPieces(refused, {41}, 1, "refused");
+    EXPECT_EQ(Region(refused, TextOnPanel()), Region(page4, TextOnPanel()));
+    // NEXT on page 4 shows page 6 (red on 31), not page 5 (blue on 41).
+    ExpectPieces(next, {31}, 1, "next");
+    ExpectPieces(next, {41}, 0, "next");
+    EXPECT_NE(Region(next, TextOnPanel()), Region(page4, TextOnPanel()));
+    EXPECT_EQ(Region(back, TextOnPanel()), Region(page4, TextOnPanel()));
+    ExpectPieces(back, {41}, 1, "back");
+    ExpectPieces(back, {19, 35, 2}, 2, "back");
+    ExpectPieces(solved, {41, 13}, 2, "solved after a refusal");
+}
+
+TEST_F(Tessark, ExitAfterTheFirstRunStartsANewGame) {
+    const ToolRun run = Run(
+        Script().AfterLogo().Wait(3000).TutorialButton(2).Wait(5000).Shot(P("game.bmp")).Ctrl("q"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(SavedHistory(), "0,0");
+    const RegistryData stored = ReadBinary(Value(kSettingsName));
+    ASSERT_EQ(stored.size, 32u);
+    std::uint32_t words[8];
+    std::memcpy(words, stored.data, sizeof words);
+    const std::uint32_t expected[8] = {0x00010001, 0, 1, 1, 0, 2, 1, 2};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(words[i], expected[i]) << "word " << i;
+    const Bmp game = Screenshot("game.bmp");
+    ExpectNoTutorial(game, "new game");
+    EXPECT_LT(Count(game, GoalStrip(), StrongBlue), 50) << "the goal strip stayed";
+    ExpectPieces(game, {23, 24, 25, 26, 27, 28, 29, 30, 31}, 2, "new game");
+    ExpectPieces(game, {89, 90, 91, 92, 93, 94, 95, 96, 97}, 1, "new game");
+}
+
+TEST_F(Tessark, HelpDuringAGameAndExitBringTheGameBack) {
+    TwoHumans();
+    Script s;
+    s.AfterLogo().Wait(3000).Drag(26, 37).Wait(1500).Drag(92, 81).Wait(1500);
+    s.Button(3).Wait(4000).Shot(P("tutorial.bmp"));
+    s.TutorialButton(1).Wait(2000).TutorialButton(2).Wait(6000).Shot(P("back.bmp"));
+    // Blue's turn came back with the game.
+    s.Drag(27, 38).Wait(1500);
+    // F1 opens it too; the window closes in the middle.
+    s.Key("F1").Wait(4000).Shot(P("again.bmp")).Ctrl("q");
+    ToolRun run = Run(s);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Bmp tutorial = Screenshot("tutorial.bmp"), back = Screenshot("back.bmp");
+    const Bmp again = Screenshot("again.bmp");
+    ExpectTutorialShown(tutorial, "from HELP");
+    ExpectPieces(tutorial, {37}, 0, "from HELP: the board was cleared");
+    ExpectNoTutorial(back, "after EXIT");
+    ExpectPieces(back, {37}, 2, "after EXIT");
+    ExpectPieces(back, {81}, 1, "after EXIT");
+    ExpectPieces(back, {26, 92}, 0, "after EXIT");
+    ExpectTutorialShown(again, "from F1");
+    EXPECT_EQ(SavedHistory(), "3,26,37,92,81,27,38,0");
+
+    // The lesson's position was never saved: the game comes back at the next start.
+    run = Run(Script().AfterLogo().Wait(3000).Shot(P("restart.bmp")));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Bmp restart = Screenshot("restart.bmp");
+    ExpectNoTutorial(restart, "restart");
+    ExpectPieces(restart, {37, 38}, 2, "restart");
+    ExpectPieces(restart, {81}, 1, "restart");
+}
+
+TEST_F(Tessark, TheLanguageSwitchShowsTheTutorialInEsperanto) {
+    Script s;
+    s.AfterLogo().Wait(3000).Shot(P("en.bmp")).Ctrl("l").Wait(500).Shot(P("eo.bmp"));
+    s.Ctrl("l").Wait(500).Shot(P("en-again.bmp")).Ctrl("l").Wait(500);
+    s.TutorialButton(1).Wait(2000).Shot(P("eo-page1.bmp"));
+    const ToolRun run = Run(s);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Bmp en = Screenshot("en.bmp"), eo = Screenshot("eo.bmp"),
+              enAgain = Screenshot("en-again.bmp");
+    const Bmp eo1 = Screenshot("eo-page1.bmp");
+    ExpectTutorialShown(eo, "Esperanto");
+    ExpectTutorialShown(eo1, "Esperanto, page 1");
+    EXPECT_NE(Region(eo, TextOnPanel()), Region(en, TextOnPanel()));
+    EXPECT_EQ(Region(enAgain, TextOnPanel()), Region(en, TextOnPanel()));
+    EXPECT_NE(Region(eo1, TextOnPanel()), Region(eo, TextOnPanel()));
+    // The buttons change their faces too.
+    const POINT next = Geometry::Layout().tutorialPoints[1];
+    const RECT face{next.x, next.y, next.x + kFaceWidth, next.y + kFaceHeight};
+    EXPECT_NE(Region(eo, face), Region(en, face));
+}
+
+TEST_F(Tessark, ClosingTheWindowInTheMiddleOfTheTutorialLeavesNoMemoryBehind) {
+    // While a page changes after the first run...
+    ToolRun run = Run(Script().AfterLogo().Wait(3000).TutorialButton(1).Wait(300));
+    EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
+    // ... while the board is cleared for it during a game...
+    run = Run(Script().AfterLogo().Wait(3000).Button(3).Wait(500));
+    EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
+    // ... and while the tutorial's pieces leave after EXIT.
+    run = Run(Script().AfterLogo().Wait(3000).Button(3).Wait(4000).TutorialButton(2).Wait(300));
+    EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
+}
+
 TEST_F(Tessark, TheKeyboardPlaysLikeThePen) {
     TwoHumans(false);
     Script play;
@@ -419,179 +544,6 @@ TEST_F(Tessark, HLightsTheMoveTheComputerWouldPlayAtHigh) {
     }
     EXPECT_EQ(brightest, to);
     EXPECT_GT(most, 100);
-}
-
-TEST_F(Tessark, TheFirstRunOpensTheTutorialAndItsExercisesAreSolvedByDrags) {
-    Script s;
-    s.AfterLogo().Wait(3000).Shot(P("page0.bmp"));
-    for (int i = 0; i < 4; ++i)
-        s.TutorialButton(1).Wait(2000);
-    s.Shot(P("page4.bmp"));
-    // Each drop is shot at once, while its capture plays, and again once it has played.
-    s.Drag(2, 13).Wait(100).Shot(P("page4-capturing.bmp")).Wait(3000).Shot(P("page5.bmp"));
-    s.TutorialButton(1).Wait(2000).Shot(P("page6.bmp"));
-    s.Drag(35, 45).Wait(100).Shot(P("page6-capturing.bmp")).Wait(4000).Shot(P("page7.bmp"));
-    s.TutorialButton(1).Wait(2000).Shot(P("page8.bmp"));
-    s.Drag(50, 51).Wait(100).Shot(P("page8-capturing.bmp")).Wait(8000).Shot(P("page9.bmp"));
-    s.Ctrl("q");
-    const ToolRun run = Run(s);
-    ASSERT_EQ(run.status, 0) << run.err;
-
-    const Shot page0 = ShotOf("page0.bmp");
-    ExpectTutorialShown(page0, "page 0");
-    ExpectPieces(page0, {14, 15, 16, 17, 18}, 2, "page 0");
-    ExpectPieces(page0, {24, 36, 37}, 0, "page 0");
-
-    const Shot page4 = ShotOf("page4.bmp"), capturing4 = ShotOf("page4-capturing.bmp");
-    const Shot page5 = ShotOf("page5.bmp");
-    ExpectTutorialShown(page4, "page 4");
-    ExpectPieces(page4, {35, 19, 2}, 2, "page 4");
-    ExpectPieces(page4, {41}, 1, "page 4");
-    EXPECT_NE(page4.Region(TextOnPanel()), page0.Region(TextOnPanel()));
-    EXPECT_EQ(capturing4.Region(TextOnPanel()), page4.Region(TextOnPanel()))
-        << "the next page came before the capture had played";
-    ExpectPieces(capturing4, {13}, 2, "page 4 capturing");
-    ExpectPieces(capturing4, {2}, 0, "page 4 capturing");
-    ExpectPieces(capturing4, {41}, 1, "page 4 capturing");
-    ExpectTutorialShown(page5, "page 5");
-    EXPECT_NE(page5.Region(TextOnPanel()), page4.Region(TextOnPanel()));
-    ExpectPieces(page5, {35, 41, 13, 19}, 2, "page 5");
-
-    const Shot page6 = ShotOf("page6.bmp"), capturing6 = ShotOf("page6-capturing.bmp");
-    const Shot page7 = ShotOf("page7.bmp");
-    ExpectPieces(page6, {35, 27, 1, 9}, 2, "page 6");
-    ExpectPieces(page6, {31}, 1, "page 6");
-    EXPECT_EQ(capturing6.Region(TextOnPanel()), page6.Region(TextOnPanel()));
-    ExpectPieces(capturing6, {45}, 2, "page 6 capturing");
-    ExpectPieces(capturing6, {35}, 0, "page 6 capturing");
-    ExpectPieces(capturing6, {31}, 1, "page 6 capturing");
-    EXPECT_NE(page7.Region(TextOnPanel()), page6.Region(TextOnPanel()));
-    ExpectPieces(page7, {45, 27, 31, 1, 5, 9}, 2, "page 7: both captures");
-
-    const Shot page8 = ShotOf("page8.bmp"), capturing8 = ShotOf("page8-capturing.bmp");
-    const Shot page9 = ShotOf("page9.bmp");
-    const std::vector<Square> red8{43, 23, 18, 9};
-    ExpectPieces(page8, red8, 1, "page 8");
-    EXPECT_EQ(capturing8.Region(TextOnPanel()), page8.Region(TextOnPanel()));
-    ExpectPieces(capturing8, red8, 1, "page 8 capturing");
-    ExpectTutorialShown(page9, "page 9");
-    EXPECT_NE(page9.Region(TextOnPanel()), page8.Region(TextOnPanel()));
-    ExpectPieces(page9, red8, 2, "page 9: the whole cascade");
-    ExpectPieces(page9, {51}, 2, "page 9");
-}
-
-TEST_F(Tessark, TheTutorialRefusesAWrongMoveAndItsNextAndBackSkipTheSuccessPages) {
-    Script s;
-    s.AfterLogo().Wait(3000);
-    for (int i = 0; i < 4; ++i)
-        s.TutorialButton(1).Wait(2000);
-    s.Shot(P("page4.bmp"));
-    // A legal move that is not the exercise's: the piece goes back.
-    s.Drag(19, 30).Wait(2000).Shot(P("refused.bmp"));
-    s.TutorialButton(1).Wait(2000).Shot(P("next.bmp"));
-    s.TutorialButton(0).Wait(2000).Shot(P("back.bmp"));
-    s.Drag(2, 13).Wait(3000).Shot(P("solved.bmp"));
-    const ToolRun run = Run(s);
-    ASSERT_EQ(run.status, 0) << run.err;
-
-    const Shot page4 = ShotOf("page4.bmp"), refused = ShotOf("refused.bmp");
-    const Shot next = ShotOf("next.bmp"), back = ShotOf("back.bmp");
-    const Shot solved = ShotOf("solved.bmp");
-    ExpectPieces(refused, {19, 35, 2}, 2, "refused");
-    ExpectPieces(refused, {30}, 0, "refused");
-    ExpectPieces(refused, {41}, 1, "refused");
-    EXPECT_EQ(refused.Region(TextOnPanel()), page4.Region(TextOnPanel()));
-    // NEXT on page 4 shows page 6 (red on 31), not page 5 (blue on 41).
-    ExpectPieces(next, {31}, 1, "next");
-    ExpectPieces(next, {41}, 0, "next");
-    EXPECT_NE(next.Region(TextOnPanel()), page4.Region(TextOnPanel()));
-    EXPECT_EQ(back.Region(TextOnPanel()), page4.Region(TextOnPanel()));
-    ExpectPieces(back, {41}, 1, "back");
-    ExpectPieces(back, {19, 35, 2}, 2, "back");
-    ExpectPieces(solved, {41, 13}, 2, "solved after a refusal");
-}
-
-TEST_F(Tessark, ExitAfterTheFirstRunStartsANewGame) {
-    const ToolRun run = Run(
-        Script().AfterLogo().Wait(3000).TutorialButton(2).Wait(5000).Shot(P("game.bmp")).Ctrl("q"));
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(SavedHistory(), "0,0");
-    const RegistryData stored = ReadBinary(Value(kSettingsName));
-    ASSERT_EQ(stored.size, 32u);
-    std::uint32_t words[8];
-    std::memcpy(words, stored.data, sizeof words);
-    const std::uint32_t expected[8] = {0x00010001, 0, 1, 1, 0, 2, 1, 2};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(words[i], expected[i]) << "word " << i;
-    const Shot game = ShotOf("game.bmp");
-    ExpectNoTutorial(game, "new game");
-    EXPECT_LT(game.Count(GoalStrip(), StrongBlue), 50) << "the goal strip stayed";
-    ExpectPieces(game, {23, 24, 25, 26, 27, 28, 29, 30, 31}, 2, "new game");
-    ExpectPieces(game, {89, 90, 91, 92, 93, 94, 95, 96, 97}, 1, "new game");
-}
-
-TEST_F(Tessark, HelpDuringAGameAndExitBringTheGameBack) {
-    TwoHumans();
-    Script s;
-    s.AfterLogo().Wait(3000).Drag(26, 37).Wait(1500).Drag(92, 81).Wait(1500);
-    s.Button(3).Wait(4000).Shot(P("tutorial.bmp"));
-    s.TutorialButton(1).Wait(2000).TutorialButton(2).Wait(6000).Shot(P("back.bmp"));
-    // Blue's turn came back with the game.
-    s.Drag(27, 38).Wait(1500);
-    // F1 opens it too; the window closes in the middle.
-    s.Key("F1").Wait(4000).Shot(P("again.bmp")).Ctrl("q");
-    ToolRun run = Run(s);
-    ASSERT_EQ(run.status, 0) << run.err;
-    const Shot tutorial = ShotOf("tutorial.bmp"), back = ShotOf("back.bmp");
-    const Shot again = ShotOf("again.bmp");
-    ExpectTutorialShown(tutorial, "from HELP");
-    ExpectPieces(tutorial, {37}, 0, "from HELP: the board was cleared");
-    ExpectNoTutorial(back, "after EXIT");
-    ExpectPieces(back, {37}, 2, "after EXIT");
-    ExpectPieces(back, {81}, 1, "after EXIT");
-    ExpectPieces(back, {26, 92}, 0, "after EXIT");
-    ExpectTutorialShown(again, "from F1");
-    EXPECT_EQ(SavedHistory(), "3,26,37,92,81,27,38,0");
-
-    // The lesson's position was never saved: the game comes back at the next start.
-    run = Run(Script().AfterLogo().Wait(3000).Shot(P("restart.bmp")));
-    ASSERT_EQ(run.status, 0) << run.err;
-    const Shot restart = ShotOf("restart.bmp");
-    ExpectNoTutorial(restart, "restart");
-    ExpectPieces(restart, {37, 38}, 2, "restart");
-    ExpectPieces(restart, {81}, 1, "restart");
-}
-
-TEST_F(Tessark, TheLanguageSwitchShowsTheTutorialInEsperanto) {
-    Script s;
-    s.AfterLogo().Wait(3000).Shot(P("en.bmp")).Ctrl("l").Wait(500).Shot(P("eo.bmp"));
-    s.Ctrl("l").Wait(500).Shot(P("en-again.bmp")).Ctrl("l").Wait(500);
-    s.TutorialButton(1).Wait(2000).Shot(P("eo-page1.bmp"));
-    const ToolRun run = Run(s);
-    ASSERT_EQ(run.status, 0) << run.err;
-    const Shot en = ShotOf("en.bmp"), eo = ShotOf("eo.bmp"), enAgain = ShotOf("en-again.bmp");
-    const Shot eo1 = ShotOf("eo-page1.bmp");
-    ExpectTutorialShown(eo, "Esperanto");
-    ExpectTutorialShown(eo1, "Esperanto, page 1");
-    EXPECT_NE(eo.Region(TextOnPanel()), en.Region(TextOnPanel()));
-    EXPECT_EQ(enAgain.Region(TextOnPanel()), en.Region(TextOnPanel()));
-    EXPECT_NE(eo1.Region(TextOnPanel()), eo.Region(TextOnPanel()));
-    // The buttons change their faces too.
-    const POINT next = Geometry::Layout().tutorialPoints[1];
-    const RECT face{next.x, next.y, next.x + kFaceWidth, next.y + kFaceHeight};
-    EXPECT_NE(eo.Region(face), en.Region(face));
-}
-
-TEST_F(Tessark, ClosingTheWindowInTheMiddleOfTheTutorialLeavesNoMemoryBehind) {
-    // While a page changes after the first run...
-    ToolRun run = Run(Script().AfterLogo().Wait(3000).TutorialButton(1).Wait(300));
-    EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
-    // ... while the board is cleared for it during a game...
-    run = Run(Script().AfterLogo().Wait(3000).Button(3).Wait(500));
-    EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
-    // ... and while the tutorial's pieces leave after EXIT.
-    run = Run(Script().AfterLogo().Wait(3000).Button(3).Wait(4000).TutorialButton(2).Wait(300));
-    EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
 }
 
 // A whole game against the computer, as the test expects it to go: the human's side plays the
