@@ -206,16 +206,18 @@ std::string TemporaryTransferName(DWORD ticks) {
 
 namespace {
 
+enum class Upload { Done, NotCreated, NotWritten };
+
 // Creates `path` on the device (attributes cleared, replacing it) and writes `data` in chunks.
-bool Upload(TransferTarget& target, const std::u16string& path, const std::string& shownPath,
-            const BYTE* data, DWORD size, int from, int to) {
+Upload UploadFile(TransferTarget& target, const std::u16string& path, const std::string& shownPath,
+                  const BYTE* data, DWORD size, int from, int to) {
     RAPI* rapi = target.rapi;
     CeSetFileAttributes(rapi, path.c_str(), 0);
     HANDLE file =
         CeCreateFile(rapi, path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         SetupTrace(target, "setuplib: rapi writefile failed to create %s\n", shownPath);
-        return false;
+        return Upload::NotCreated;
     }
     bool ok = true;
     DWORD done = 0;
@@ -227,7 +229,7 @@ bool Upload(TransferTarget& target, const std::u16string& path, const std::strin
         Report(target, from, to, done, size);
     }
     ok = CeCloseHandle(rapi, file) && ok;
-    return ok;
+    return ok ? Upload::Done : Upload::NotWritten;
 }
 
 } // namespace
@@ -245,12 +247,15 @@ bool rapiwritefile(TransferTarget& target, const std::string& destination, const
         // A destination too long for the expansion's input buffer travels as it is.
         bool compressed = size > kCompressAbove && inputSize <= kDecompressInputBytes &&
                           getzzversion(target) > 0 && zzcompress(&block, &blockSize, data, size);
-        bool ok = compressed ? Upload(target, wideTemporary, temporary, block, blockSize, from, to)
-                             : Upload(target, wideDestination, destination, data, size, from, to);
-        if (!ok || !compressed) {
+        Upload sent = compressed
+                          ? UploadFile(target, wideTemporary, temporary, block, blockSize, from, to)
+                          : UploadFile(target, wideDestination, destination, data, size, from, to);
+        if (sent != Upload::Done || !compressed) {
             zzfree(block);
-            if (!ok) SetupTrace(target, "setuplib: writefile failed to write %s\n", destination);
-            return ok;
+            if (sent == Upload::NotWritten) {
+                SetupTrace(target, "setuplib: writefile failed to write %s\n", destination);
+            }
+            return sent == Upload::Done;
         }
         auto* input = static_cast<BYTE*>(LocalAlloc(LPTR, kDecompressInputBytes));
         HRESULT result = E_FAIL;
