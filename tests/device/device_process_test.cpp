@@ -241,8 +241,8 @@ TEST_F(DeviceTest, EntriesTheDeviceDoesNotOfferFailWithAnErrorCode) {
 }
 
 TEST_F(DeviceTest, EveryVerbExplainsItself) {
-    for (const char* verb :
-         {"create", "start", "stop", "status", "serve", "ls", "cat", "push", "pull", "reg"}) {
+    for (const char* verb : {"create", "start", "stop", "status", "serve", "ls", "cat", "push",
+                             "pull", "run", "reg"}) {
         ToolRun help = Cedevice(std::string(verb) + " --help");
         EXPECT_EQ(help.status, 0) << verb;
         EXPECT_NE(help.out.find(std::string("usage: cedevice [--device DIR] ") + verb),
@@ -256,6 +256,18 @@ TEST_F(DeviceTest, EveryVerbExplainsItself) {
     EXPECT_EQ(Cedevice("ls").status, 2);
     EXPECT_EQ(Cedevice("create --arch banana").status, 2);
     EXPECT_FALSE(std::filesystem::exists(dir_)) << "bad arguments make no device";
+}
+
+TEST_F(DeviceTest, RunStartsAProgramOfTheDeviceOnTheDevice) {
+    Create();
+    Spit(Tree("Program Files/Tool/where"), "#!/bin/sh\necho \"$TESSARK_MACHINE $1\"\n");
+    std::filesystem::permissions(Tree("Program Files/Tool/where"),
+                                 std::filesystem::perms::owner_all);
+    ToolRun ran = Cedevice("run '\\Program Files\\Tool\\where' hello");
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(ran.out, dir_ + " hello\n");
+    EXPECT_EQ(Cedevice("run '\\..\\device.ini'").status, 1);
+    EXPECT_EQ(Cedevice("run /bin/true").status, 1) << "a Unix path leads into the device's tree";
 }
 
 TEST_F(DeviceTest, ADamagedDescriptionIsReportedNotServed) {

@@ -4,6 +4,7 @@
 //   cedevice [--device DIR] start | stop | status | serve
 //   cedevice [--device DIR] ls DEVICEPATH | cat DEVICEPATH
 //   cedevice [--device DIR] push LOCAL DEVICEPATH | pull DEVICEPATH LOCAL
+//   cedevice [--device DIR] run DEVICEPATH [ARGUMENT...]
 //   cedevice [--device DIR] reg dump [KEY] | get KEY VALUE | set KEY VALUE TYPE DATA | delete ...
 //
 // The device is --device, else TESSARK_DEVICE, else ${XDG_DATA_HOME:-~/.local/share}/tessark/
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <signal.h>
 #include <sys/wait.h>
 #include <thread>
@@ -70,6 +72,10 @@ const std::map<std::string, Verb>& Verbs() {
           "Sends a file to the running device as the setup program does: compressed through\n"
           "the device's \"zzrapi.dll\" when it is above 5120 bytes and the library is there."}},
         {"pull", {"pull DEVICEPATH LOCAL", "Copies a file of the running device to LOCAL."}},
+        {"run",
+         {"run DEVICEPATH [ARGUMENT...]",
+          "Starts a program installed on the device with the device as its machine\n"
+          "(TESSARK_MACHINE), so that it runs there: its files and registry are the device's."}},
         {"reg",
          {"reg dump [KEY] | get KEY VALUE | set KEY VALUE TYPE DATA | delete KEY [VALUE]",
           "Reads and edits the device's registry, as tessark-reg does for a machine."}},
@@ -365,6 +371,26 @@ int Pull(const std::string& dir, const std::string& path, const std::string& loc
     return 0;
 }
 
+int Run(const std::string& dir, const std::vector<std::string>& operands) {
+    std::string error;
+    if (!device::ReadDescription(dir, &error)) return Fail(error);
+    std::optional<std::string> program = device::HostPath(dir, platform::Widen(operands[0]));
+    std::error_code failed;
+    if (!program || !fs::is_regular_file(*program, failed)) {
+        return Fail("no program " + operands[0] + " on the device");
+    }
+    std::vector<std::string> owned = {*program};
+    owned.insert(owned.end(), operands.begin() + 1, operands.end());
+    std::vector<char*> argv;
+    for (std::string& arg : owned)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    setenv("TESSARK_MACHINE", dir.c_str(), 1);
+    std::fflush(nullptr);
+    execv(program->c_str(), argv.data());
+    return Fail("cannot run " + operands[0] + ": " + std::strerror(errno));
+}
+
 int Registry(const std::string& dir, const std::vector<std::string>& args) {
     std::string error;
     if (!device::ReadDescription(dir, &error)) return Fail(error);
@@ -414,6 +440,10 @@ int main(int argc, char** argv) {
     if (command == "reg") {
         if (operands.empty()) return Usage("reg needs dump, get, set or delete");
         return Registry(dir, operands);
+    }
+    if (command == "run") {
+        if (operands.empty()) return Usage("run takes a device path");
+        return Run(dir, operands);
     }
     if (command == "start" || command == "stop" || command == "status" || command == "serve") {
         if (!expect(0)) return Usage(command + " takes no operands");
