@@ -164,6 +164,11 @@ struct Architecture {
     const char* name;
 };
 
+// Named by its code alone, so that the test names stay the same from run to run.
+void PrintTo(const Architecture& architecture, std::ostream* out) {
+    *out << architecture.code;
+}
+
 class ProcessorTest : public DeviceTest, public ::testing::WithParamInterface<Architecture> {};
 
 TEST_P(ProcessorTest, TheDeviceReportsItsProcessor) {

@@ -127,6 +127,25 @@ TEST_F(DeviceTest, NoZZRapiOnTheDeviceDisablesCompression) {
     EXPECT_EQ(Slurp(Tree("My Documents/file.bin")), data);
 }
 
+TEST_F(DeviceTest, ADestinationTooLongForTheExpansionInputTravelsUncompressed) {
+    CreateAndConnect();
+    ASSERT_NE(rapi_, nullptr);
+    std::string folder = "My Documents";
+    for (int i = 0; i < 50; ++i)
+        folder += "/abcdefghi";
+    std::filesystem::create_directories(Tree(folder));
+    std::string destination = "\\" + folder + "/file.bin";
+    for (char& c : destination) {
+        if (c == '/') c = '\\';
+    }
+    ASSERT_GT(destination.size() * 2, static_cast<std::size_t>(kDecompressInputBytes));
+    TransferTarget target = Target();
+    std::string data = Patterned(6000);
+    ASSERT_TRUE(Send(target, destination, data));
+    EXPECT_TRUE(TemporaryFiles().empty());
+    EXPECT_EQ(Slurp(Tree(folder + "/file.bin")), data);
+}
+
 TEST(DesktopTarget, TheDesktopHasNoZZVersion) {
     TransferTarget desktop;
     EXPECT_EQ(getzzversion(desktop), 0);
