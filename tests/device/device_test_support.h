@@ -45,6 +45,8 @@ protected:
         root_ = pattern;
         dir_ = root_ + "/device";
         setenv("TESSARK_DEVICE", dir_.c_str(), 1);
+        // The desktop machine of this process and of the tools it runs.
+        setenv("TESSARK_MACHINE", (root_ + "/desktop").c_str(), 1);
         platform::SetMachineDir(root_ + "/desktop");
         TraceLines().clear();
         SetRapiTrace(CollectTrace);
@@ -57,6 +59,7 @@ protected:
         SetRapiTrace(nullptr);
         platform::SetMachineDir("");
         unsetenv("TESSARK_DEVICE");
+        unsetenv("TESSARK_MACHINE");
         std::error_code ignored;
         std::filesystem::remove_all(root_, ignored);
     }

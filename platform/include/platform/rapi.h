@@ -62,7 +62,9 @@ struct STORE_INFORMATION {
 };
 using LPSTORE_INFORMATION = STORE_INFORMATION*;
 
+#ifndef MAX_PATH
 #define MAX_PATH 260
+#endif
 
 struct CE_FIND_DATA {
     DWORD dwFileAttributes;
@@ -78,9 +80,11 @@ using LPCE_FIND_DATA = CE_FIND_DATA*;
 using LPLPCE_FIND_DATA = CE_FIND_DATA**;
 
 // Special folders the device answers.
+#ifndef CSIDL_PROGRAMS
 #define CSIDL_PROGRAMS 2
 #define CSIDL_PERSONAL 5
 #define CSIDL_STARTUP 7
+#endif
 
 // The object store's databases, versions, windows, power and the rest are not offered by the
 // emulated device; their records are known by name only.
@@ -110,7 +114,7 @@ using RapiExtensionFunction = HRESULT (*)(DWORD cbInput, BYTE* pInput, DWORD* pc
                                           BYTE** ppOutput, IRAPIStream* stream);
 
 // The 78 entries in resolution order:
-// TESSARK_RAPI_ENTRY(kind, return type, name, (parameters), (arguments), failure value).
+// X(kind, return type, name, (parameters), (arguments), failure value).
 // kind is LIVE for an entry the emulated device carries out and STUB for one that fails with
 // ERROR_CALL_NOT_IMPLEMENTED; the failure value is what a stub returns.
 #define TESSARK_RAPI_ENTRIES(X)                                                                    \
