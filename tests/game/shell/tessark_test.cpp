@@ -603,6 +603,31 @@ TEST_F(Tessark, GamesAgainstTheComputerAtEachStrengthArePlayedToTheirEnd) {
     }
 }
 
+TEST_F(Tessark, TheDemoPlaysTheGameTheTerminalPlaysAndLeavesThePlayersGameAlone) {
+    // The player's game in progress, with settings of their own.
+    TwoHumans();
+    ToolRun run = Run(Script().AfterLogo().Wait(3000).Drag(26, 37).Wait(1500).Ctrl("q"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string players = SavedHistory();
+    const RegistryData settings = ReadBinary(Value(kSettingsName));
+
+    // Red at High against blue at Medium, played to its end.
+    run = Run(Script().AfterLogo().Wait(600000).Ctrl("q"), "--demo");
+    ASSERT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
+    const ToolRun cli =
+        RunCommand(ShellQuote(TESSARK_CLI_TOOL) + " selfplay --strength 3 --strength2 2 --games 1");
+    ASSERT_EQ(cli.status, 0) << cli.err;
+    const std::size_t at = cli.out.find("history ");
+    ASSERT_NE(at, std::string::npos) << cli.out;
+    const std::string expected =
+        cli.out.substr(at + 8, cli.out.find_first_of(" \n", at + 8) - at - 8);
+    const RegistryValue demo(RegistryKey(string(kGameKeyPath) + string("\\Demo")),
+                             string(kSavedHistoryName));
+    EXPECT_EQ(std::string(string8(ReadString(demo)).c_str()), expected);
+    EXPECT_EQ(SavedHistory(), players);
+    EXPECT_TRUE(ReadBinary(Value(kSettingsName)) == settings);
+}
+
 TEST_F(Tessark, TheCommandLineIsChecked) {
     ToolRun run = RunCommand(ShellQuote(TESSARK_GAME) + " --help");
     EXPECT_EQ(run.status, 0);
@@ -610,7 +635,7 @@ TEST_F(Tessark, TheCommandLineIsChecked) {
     run = RunCommand(ShellQuote(TESSARK_GAME) + " --version");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("tessark ", 0), 0u);
-    for (const char* bad : {"--scale 9", "--scale", "--frobnicate", "--scale x"}) {
+    for (const char* bad : {"--scale 9", "--scale", "--frobnicate", "--scale x", "--demo 2"}) {
         run = RunCommand(ShellQuote(TESSARK_GAME) + " " + bad);
         EXPECT_EQ(run.status, 2) << bad;
         EXPECT_FALSE(run.err.empty()) << bad;
