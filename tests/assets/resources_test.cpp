@@ -414,7 +414,7 @@ TEST(GameDialogs, NewGameDialogHasEveryControlInBothLanguages) {
         const char16_t* esperanto;
         short x, y, cx, cy;
     } rows[] = {
-        {-1, Group, u"Opponent", u"Kontraŭulo", 4, 4, 152, 69},
+        {-1, Group, u"Opponent", u"Opponent", 4, 4, 152, 69},
         {1046, Radio, u"Play a local human opponent", u"Ludu kontraŭ loka ludanto", 12, 22, 123,
          10},
         {1047, Radio, u"Play a computer opponent", u"Ludu kontraŭ la komputilo:", 12, 36, 123, 10},

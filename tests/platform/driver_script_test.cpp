@@ -7,6 +7,7 @@
 #include "platform/drivers/null/null_driver.h"
 #include "platform/gdi.h"
 #include "platform/user.h"
+#include "tests/platform/bmp_file.h"
 
 #include <cstdio>
 #include <fstream>
@@ -104,26 +105,6 @@ protected:
         return m.message == WM_QUIT ? static_cast<int>(m.wParam) : -1;
     }
     std::string shot_;
-};
-
-// Reads a 24-bit bottom-up BMP: width, height and the colour at (x, y).
-struct Bmp {
-    int width = 0, height = 0;
-    std::vector<unsigned char> bytes;
-    bool Load(const std::string& path) {
-        std::ifstream f(path, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(f), {});
-        if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M' || bytes[28] != 24)
-            return false;
-        width = bytes[18] | bytes[19] << 8;
-        height = bytes[22] | bytes[23] << 8;
-        return bytes.size() >= 54 + static_cast<std::size_t>(((width * 3 + 3) & ~3) * height);
-    }
-    COLORREF At(int x, int y) const {
-        std::size_t row = 54 + static_cast<std::size_t>(((width * 3 + 3) & ~3)) * (height - 1 - y);
-        const unsigned char* p = &bytes[row + x * 3];
-        return RGB(p[2], p[1], p[0]);
-    }
 };
 
 TEST_F(Script, TapsLandInClientPixelsAndTheScreenshotShowsThePaintedResult) {
