@@ -397,9 +397,10 @@ TEST_F(Tessark, ClosingDuringTheLogoEndsCleanly) {
 TEST_F(Tessark, TheNewGameDialogSetsUpAGameBetweenTwoPeople) {
     ASSERT_TRUE(SaveSettings(Settings())); // the computer at Medium plays red
     const DialogLayout dialog(kNewGameDialog);
+    const std::string greyed = machine.Path("newgame-human.bmp");
     Script play;
     play.AfterLogo().Wait(3000).Ctrl("n").Wait(300);
-    play.Click(dialog, kNewGameHuman).Click(dialog, IDOK).Wait(3000);
+    play.Click(dialog, kNewGameHuman).Shot(greyed).Click(dialog, IDOK).Wait(3000);
     // Red is moved by hand: no computer took the turn.
     play.Drag(26, 37).Wait(1500).Drag(92, 81).Wait(1500).Ctrl("q");
     const ToolRun run = Run(play);
@@ -408,6 +409,12 @@ TEST_F(Tessark, TheNewGameDialogSetsUpAGameBetweenTwoPeople) {
     EXPECT_EQ(s.player1Computer, 0u);
     EXPECT_EQ(s.player1Strength, kStrengthMedium);
     EXPECT_EQ(SavedHistory(), "2,26,37,92,81,0");
+    // With a person chosen the strength row was greyed: no dark text in it.
+    const Shot shot(greyed);
+    ASSERT_TRUE(shot.Loaded());
+    EXPECT_GT(shot.CountInk(dialog.TextIn(kNewGameHuman)), 10);
+    EXPECT_EQ(shot.CountInk(dialog.TextIn(kNewGameStrengthLabel)), 0);
+    EXPECT_EQ(shot.CountInk(dialog.TextIn(kNewGameStrengthName)), 0);
 }
 
 TEST_F(Tessark, TheNewGameDialogBringsInTheComputerAtHighWhichAnswers) {
