@@ -41,10 +41,13 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 test-tsan: deps
 	JOBS=$(JOBS) scripts/tsan-sound
 
-# The image loader under libFuzzer (clang, AddressSanitizer) for FUZZ_SECONDS.
+# The image loader under libFuzzer (clang, AddressSanitizer) for FUZZ_SECONDS, then the
+# setup program's ZIP, skin settings and markup readers for FUZZ_SETUP_SECONDS each.
 FUZZ_SECONDS ?= 60
+FUZZ_SETUP_SECONDS ?= 20
 test-fuzz: deps
 	scripts/fuzz-image $(FUZZ_SECONDS)
+	scripts/fuzz-setup $(FUZZ_SETUP_SECONDS)
 
 test: test-release test-asan test-tsan test-fuzz
 
