@@ -141,9 +141,9 @@ int main(int argc, char** argv) {
             ZIPFILE zip(skin.c_str(), true);
             for (const auto& e : zip)
                 if (e.value->method == 8)
-                    streams.push_back({Bytes(e.value->storedData,
-                                             e.value->storedData + e.value->compressedSize),
-                                       e.value->size});
+                    streams.push_back(
+                        {Bytes(e.value->storedData, e.value->storedData + e.value->compressedSize),
+                         e.value->size});
         } catch (const cetl::exception& e) {
             std::fprintf(stderr, "bench-inflate: %s: %s\n", skin.c_str(), e.message().c_str());
             return 2;
