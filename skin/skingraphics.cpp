@@ -138,6 +138,15 @@ bool Continuation(TCHAR c) {
     return sizeof(TCHAR) == 1 && (static_cast<unsigned>(c) & 0xC0) == 0x80;
 }
 
+// The end of the character at `i`: a lead byte takes at most three continuation bytes, so
+// damaged text still splits into pieces of at most four bytes.
+std::size_t NextChar(const TCHAR* text, std::size_t i, std::size_t n) {
+    std::size_t j = i + 1;
+    while (j < n && j - i < 4 && Continuation(text[j]))
+        ++j;
+    return j;
+}
+
 LONG Width(HDC dc, const TCHAR* text, std::size_t n, LONG* height) {
     SIZE size{0, 0};
     GetTextExtentPoint32(dc, text, static_cast<int>(n), &size);
@@ -148,25 +157,21 @@ LONG Width(HDC dc, const TCHAR* text, std::size_t n, LONG* height) {
 // How many characters of `text` fit in `room`: whole words only, or (anywhere) at any
 // character boundary.
 std::size_t Fit(HDC dc, const TCHAR* text, std::size_t n, LONG room, bool anywhere) {
-    // The longest prefix (on a character boundary) no wider than the room, by bisection.
-    std::size_t lo = 0, hi = n;
+    cetl::vector<std::size_t> ends; // where each character ends
+    for (std::size_t i = 0; i < n; i = NextChar(text, i, n))
+        ends.add(NextChar(text, i, n));
+    // The most characters no wider than the room, by bisection (widths only grow).
+    std::size_t lo = 0, hi = ends.size();
     while (lo < hi) {
         std::size_t mid = (lo + hi + 1) / 2;
-        while (mid < n && mid > lo && Continuation(text[mid]))
-            ++mid;
-        if (mid > hi) mid = hi;
-        if (Width(dc, text, mid, nullptr) <= room) {
+        if (Width(dc, text, ends[mid - 1], nullptr) <= room)
             lo = mid;
-        } else {
-            std::size_t back = mid - 1;
-            while (back > lo && Continuation(text[back]))
-                --back;
-            hi = back;
-        }
+        else
+            hi = mid - 1;
     }
-    if (lo == n || anywhere) return lo;
+    std::size_t k = lo ? ends[lo - 1] : 0;
+    if (k == n || anywhere) return k;
     // Back to the end of a word: a line ends after a blank, so the next starts with a word.
-    std::size_t k = lo;
     while (k > 0 && text[k - 1] != ' ')
         --k;
     return k;
@@ -227,11 +232,7 @@ void LayOutMarkup(const TCHAR* text, const RECT& area, int layout, const TCHAR* 
             fit = Fit(dc, p, n, right - x, false);
         }
         if (fit == 0) fit = Fit(dc, p, n, right - x, true);
-        if (fit == 0) {
-            fit = 1;
-            while (fit < n && Continuation(p[fit]))
-                ++fit;
-        }
+        if (fit == 0) fit = NextChar(p, 0, n);
         LONG height = 0;
         LONG width = Width(dc, p, fit, &height);
         SelectObject(dc, old);
