@@ -1,5 +1,5 @@
 // The DEFLATE decoder written the plain way, as a yardstick for the shipped one: five
-// direct-indexed tables of 131072 slots per call, and each symbol found by trying every code
+// direct-indexed tables of 131072 slots, and each symbol found by trying every code
 // length from the shortest. Same messages, same output, same limits.
 #pragma once
 
