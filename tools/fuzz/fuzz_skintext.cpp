@@ -19,8 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Skin(new (MM("ZIPFILE")) ZIPFILE(archive.data(), static_cast<DWORD>(archive.size())));
     cetl::PROPERTIES app;
     app.Parse(reinterpret_cast<const char*>(data), size);
-    for (const cetl::PROPERTIES* a : {static_cast<const cetl::PROPERTIES*>(nullptr), &app})
-        for (const char* prefix : {static_cast<const char*>(nullptr), "TessarkSetup"}) {
+    const cetl::PROPERTIES* apps[] = {nullptr, &app};
+    const char* prefixes[] = {nullptr, "TessarkSetup"};
+    for (const cetl::PROPERTIES* a : apps)
+        for (const char* prefix : prefixes) {
             skin->ReadWindowSettings(a, prefix);
             for (DWORD kind = 0; kind <= kSkinList; ++kind)
                 skin->ReadControlSettings(kind, a, prefix);
