@@ -5,19 +5,13 @@
 
 #include <cstring>
 
-HRGN RegionFromSelection(Graphic* graphic) {
-    if (!graphic || !graphic->HasSelection()) return nullptr;
-    BYTE* bytes = nullptr;
-    DWORD size = 0;
-    if (!graphic->GetSelection(&bytes, &size)) return nullptr;
-    LONG w = graphic->GetWidth(), h = graphic->GetHeight();
+std::size_t SelectionRuns(const BYTE* bytes, DWORD size, LONG w, LONG h, RECT** out) {
     RECT* rects = nullptr;
     std::size_t capacity = 0, count = 0;
-    bool ok = true;
-    for (LONG y = 0; y < h && ok; ++y) {
-        const BYTE* row = bytes + static_cast<std::size_t>(y) * w;
+    for (LONG y = 0; y < h; ++y) {
         if (static_cast<std::size_t>(y + 1) * w > size) break;
-        for (LONG x = 0; x < w && ok;) {
+        const BYTE* row = bytes + static_cast<std::size_t>(y) * w;
+        for (LONG x = 0; x < w;) {
             if (!row[x]) {
                 ++x;
                 continue;
@@ -26,15 +20,28 @@ HRGN RegionFromSelection(Graphic* graphic) {
             while (x < w && row[x])
                 ++x;
             if (!MemGrowArray(&rects, &capacity, count + 1, 256, MM("RECT"))) {
-                ok = false;
-                break;
+                MemFree(rects, MM("RECT"));
+                *out = nullptr;
+                return 0;
             }
             rects[count++] = RECT{x0, y, x, y + 1};
         }
     }
+    *out = rects;
+    return count;
+}
+
+HRGN RegionFromSelection(Graphic* graphic) {
+    if (!graphic || !graphic->HasSelection()) return nullptr;
+    BYTE* bytes = nullptr;
+    DWORD size = 0;
+    if (!graphic->GetSelection(&bytes, &size)) return nullptr;
+    LONG w = graphic->GetWidth(), h = graphic->GetHeight();
+    RECT* rects = nullptr;
+    std::size_t count = SelectionRuns(bytes, size, w, h, &rects);
     graphic->FreeSelection(bytes);
     HRGN region = nullptr;
-    if (ok && count) {
+    if (count) {
         DWORD total = static_cast<DWORD>(count * sizeof(RECT) + sizeof(RGNDATAHEADER));
         auto* data = static_cast<RGNDATA*>(MemAlloc(total, MM("cbTotal")));
         if (data) {

@@ -11,6 +11,9 @@ class Skin;
 // One rectangle per run of selected pixels in each row; null when nothing is selected or the
 // graphic has no selection.
 HRGN RegionFromSelection(Graphic* graphic);
+// The rectangles that region is made from, row by row, left to right, for selection bytes of
+// w x h (one per pixel); the array comes from MemAlloc (null when there are none).
+std::size_t SelectionRuns(const BYTE* bytes, DWORD size, LONG w, LONG h, RECT** rects);
 // The part of `region` inside a rectangle of `rect`'s size at the origin, moved to `rect`.
 HRGN ClipRegion(HRGN region, const RECT& rect);
 

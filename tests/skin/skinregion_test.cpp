@@ -40,9 +40,26 @@ TEST(RegionFromSelection, RowsOfSelectedRuns) {
     SkinHolder full = FrameSkin("frame.psp", 12, 5, [](LONG, LONG) { return true; });
     SkinControlGraphics* g = full->GetImage("frame", kSkinFrame, nullptr);
     ASSERT_NE(g->regions[0], nullptr);
-    std::vector<RECT> rows = Rects(g->regions[0]);
-    // The platform may merge equal rows into one band; either way every row is covered
-    // from edge to edge and nothing else.
+    // One rectangle a row goes into the region (which may merge equal rows into one band).
+    {
+        Graphic* frame = g->cells[0]->GetFrame(0);
+        BYTE* bytes = nullptr;
+        DWORD size = 0;
+        ASSERT_TRUE(frame->GetSelection(&bytes, &size));
+        RECT* rows = nullptr;
+        ASSERT_EQ(SelectionRuns(bytes, size, 12, 5, &rows), 5u);
+        for (LONG y = 0; y < 5; ++y)
+            EXPECT_TRUE(Same(rows[y], RECT{0, y, 12, y + 1})) << y;
+        MemFree(rows, MM("RECT"));
+        frame->FreeSelection(bytes);
+        const BYTE pattern[5] = {0, 1, 1, 0, 1};
+        ASSERT_EQ(SelectionRuns(pattern, 5, 5, 1, &rows), 2u);
+        EXPECT_TRUE(Same(rows[0], RECT{1, 0, 3, 1}));
+        EXPECT_TRUE(Same(rows[1], RECT{4, 0, 5, 1}));
+        MemFree(rows, MM("RECT"));
+        EXPECT_EQ(SelectionRuns(pattern, 4, 5, 1, &rows), 0u); // bytes short of a row
+        EXPECT_EQ(rows, nullptr);
+    }
     for (LONG y = 0; y < 5; ++y)
         for (LONG x = -1; x <= 12; ++x)
             EXPECT_EQ(PtInRegion(g->regions[0], x, y) != 0, x >= 0 && x < 12) << x << "," << y;
