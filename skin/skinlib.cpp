@@ -152,11 +152,12 @@ Skin* LoadSkinFromFile(const TCHAR* path) {
 
 // --- Settings -------------------------------------------------------------------------------
 
-string Skin::Lookup(const TCHAR* key, const cetl::PROPERTIES* app, const TCHAR* prefix) const {
+string SkinLookup(const cetl::PROPERTIES& settings, const TCHAR* key, const cetl::PROPERTIES* app,
+                  const TCHAR* prefix) {
     string prefixed;
     bool hasPrefix = prefix && *prefix;
     if (hasPrefix) prefixed = string(prefix) + " " + key;
-    const cetl::PROPERTIES* tables[2] = {app, &settings_};
+    const cetl::PROPERTIES* tables[2] = {app, &settings};
     for (const cetl::PROPERTIES* t : tables) {
         if (!t) continue;
         if (hasPrefix) {
@@ -169,10 +170,10 @@ string Skin::Lookup(const TCHAR* key, const cetl::PROPERTIES* app, const TCHAR* 
     return string();
 }
 
-SkinWindowSettings Skin::ReadWindowSettings(const cetl::PROPERTIES* app,
-                                            const TCHAR* prefix) const {
+SkinWindowSettings SkinReadWindowSettings(const cetl::PROPERTIES& settings,
+                                          const cetl::PROPERTIES* app, const TCHAR* prefix) {
     SkinWindowSettings s;
-    auto text = [&](const TCHAR* key) { return Lookup(key, app, prefix); };
+    auto text = [&](const TCHAR* key) { return SkinLookup(settings, key, app, prefix); };
     auto number = [&](const TCHAR* key) { return static_cast<LONG>(text(key).to_long()); };
     string all = text("frame border");
     if (!all.empty()) {
@@ -204,15 +205,17 @@ SkinWindowSettings Skin::ReadWindowSettings(const cetl::PROPERTIES* app,
     return s;
 }
 
-SkinControlSettings Skin::ReadControlSettings(DWORD kind, const cetl::PROPERTIES* app,
-                                              const TCHAR* prefix) const {
+SkinControlSettings SkinReadControlSettings(const cetl::PROPERTIES& settings, DWORD kind,
+                                            const cetl::PROPERTIES* app, const TCHAR* prefix) {
     string p = ControlPrefix(kind);
-    auto text = [&](const TCHAR* key) { return Lookup((p + key).c_str(), app, prefix); };
+    auto text = [&](const TCHAR* key) {
+        return SkinLookup(settings, (p + key).c_str(), app, prefix);
+    };
     auto number = [&](const TCHAR* key) { return static_cast<LONG>(text(key).to_long()); };
     // The prefixed key, then the plain one.
     auto either = [&](const TCHAR* key, const TCHAR* plain) {
         string v = text(key);
-        return v.empty() ? Lookup(plain, app, prefix) : v;
+        return v.empty() ? SkinLookup(settings, plain, app, prefix) : v;
     };
     SkinControlSettings s;
     s.font = either("font", "font");

@@ -81,6 +81,14 @@ struct SkinControlGraphics {
     cetl::map<DWORD, RECT>* layoutMap = nullptr;
 };
 
+// The settings reads on a skin's table (what Skin's members of the same names do).
+string SkinLookup(const cetl::PROPERTIES& settings, const TCHAR* key, const cetl::PROPERTIES* app,
+                  const TCHAR* prefix);
+SkinWindowSettings SkinReadWindowSettings(const cetl::PROPERTIES& settings,
+                                          const cetl::PROPERTIES* app, const TCHAR* prefix);
+SkinControlSettings SkinReadControlSettings(const cetl::PROPERTIES& settings, DWORD kind,
+                                            const cetl::PROPERTIES* app, const TCHAR* prefix);
+
 class Skin {
 public:
     // Takes the archive (made with `new (MM("ZIPFILE"))`); it stays alive with the skin.
@@ -91,10 +99,16 @@ public:
 
     // The first non-empty of: application "prefix key", application "key", skin "prefix key",
     // skin "key". Without application settings or prefix those steps are left out.
-    string Lookup(const TCHAR* key, const cetl::PROPERTIES* app, const TCHAR* prefix) const;
-    SkinWindowSettings ReadWindowSettings(const cetl::PROPERTIES* app, const TCHAR* prefix) const;
+    string Lookup(const TCHAR* key, const cetl::PROPERTIES* app, const TCHAR* prefix) const {
+        return SkinLookup(settings_, key, app, prefix);
+    }
+    SkinWindowSettings ReadWindowSettings(const cetl::PROPERTIES* app, const TCHAR* prefix) const {
+        return SkinReadWindowSettings(settings_, app, prefix);
+    }
     SkinControlSettings ReadControlSettings(DWORD kind, const cetl::PROPERTIES* app,
-                                            const TCHAR* prefix) const;
+                                            const TCHAR* prefix) const {
+        return SkinReadControlSettings(settings_, kind, app, prefix);
+    }
     // The named image cut for `flags` (a kind, or an explicit grid); null for a missing
     // optional image or "text"; any other missing image throws.
     SkinControlGraphics* GetImage(const TCHAR* name, DWORD flags, const TCHAR* prefix);
