@@ -19,7 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const cetl::PROPERTIES* a : apps)
         for (const char* prefix : prefixes) {
             SkinReadWindowSettings(skin, a, prefix);
-            for (DWORD kind = 0; kind <= kSkinList; ++kind)
+            // One kind per control prefix, and one without.
+            for (DWORD kind : {kSkinPushButton, kSkinRadioButton, kSkinCheckBox, kSkinEdit,
+                               kSkinList, kSkinText})
                 SkinReadControlSettings(skin, kind, a, prefix);
             SkinColor(SkinLookup(skin, "transparent color", a, prefix).c_str());
         }
