@@ -73,7 +73,7 @@ COLORREF SkinColor(const TCHAR* text) {
 
 // --- Loading --------------------------------------------------------------------------------
 
-Skin::Skin(ZIPFILE* archive) : archive_(archive) {
+Skin::Skin(ZIPFILE* archive) : archive_(archive), palette_(new (MM("PALETTEGROUP")) PaletteGroup) {
     if (!archive_) return;
     for (const auto& e : *archive_) {
         auto* f = new (MM("SKINFILE")) SkinFile;
@@ -97,7 +97,7 @@ Skin::Skin(ZIPFILE* archive) : archive_(archive) {
     if (const string* text = GetText("skin.txt")) settings_.Parse(*text);
     const string& transparent = settings_.Text("transparent color");
     transparent_ = transparent.empty() ? kNoColor : SkinColor(transparent.c_str());
-    palette_.Open();
+    palette_->Open();
     for (SkinFile* f : files_) {
         if (!Contains(f->name, ".psp") || !f->data) continue;
         f->sprite =
@@ -106,11 +106,11 @@ Skin::Skin(ZIPFILE* archive) : archive_(archive) {
             MemDelete(f->sprite, MM("SPRITE"));
             f->sprite = nullptr;
         } else {
-            palette_.Add(f->sprite, FALSE);
+            palette_->Add(f->sprite, FALSE);
         }
         f->data = nullptr;
     }
-    palette_.Close();
+    palette_->Close();
 }
 
 Skin::~Skin() {
@@ -121,7 +121,7 @@ Skin::~Skin() {
             MemDelete(f->graphics, MM("SKINCONTROLGRAPHICS"));
         }
         if (f->sprite) {
-            palette_.Remove(f->sprite);
+            palette_->Remove(f->sprite);
             MemDelete(f->sprite, MM("SPRITE"));
         }
         MemDelete(f->sound, MM("SOUND"));
@@ -129,6 +129,7 @@ Skin::~Skin() {
         MemDelete(f, MM("SKINFILE"));
     }
     files_.clear();
+    MemDelete(palette_, MM("PALETTEGROUP"));
     MemDelete(archive_, MM("ZIPFILE"));
 }
 
@@ -259,6 +260,27 @@ Skin::SkinFile* Skin::Find(const string& name) const {
     return nullptr;
 }
 
+// The window's own image first, then the skin's; only entries that loaded as sprites count.
+Skin::SkinFile* Skin::FindImage(const TCHAR* name, const TCHAR* prefix) const {
+    string candidates[4];
+    int n = 0;
+    if (prefix && *prefix) {
+        candidates[n++] = string(prefix) + " " + name + ".psp";
+        candidates[n++] = string(prefix) + " " + name + ".bmp";
+    }
+    candidates[n++] = string(name) + ".psp";
+    candidates[n++] = string(name) + ".bmp";
+    for (int i = 0; i < n; ++i) {
+        SkinFile* f = Find(candidates[i]);
+        if (f && f->sprite) return f;
+    }
+    return nullptr;
+}
+
+bool Skin::HasImage(const TCHAR* name, const TCHAR* prefix) const {
+    return FindImage(name, prefix) != nullptr;
+}
+
 Sound* Skin::GetSound(const TCHAR* name) const {
     SkinFile* f = Find(name);
     return f ? f->sound : nullptr;
@@ -270,19 +292,7 @@ const string* Skin::GetText(const TCHAR* name) const {
 }
 
 SkinControlGraphics* Skin::GetImage(const TCHAR* name, DWORD flags, const TCHAR* prefix) {
-    SkinFile* found = nullptr;
-    string candidates[4];
-    int n = 0;
-    if (prefix && *prefix) {
-        candidates[n++] = string(prefix) + " " + name + ".psp";
-        candidates[n++] = string(prefix) + " " + name + ".bmp";
-    }
-    candidates[n++] = string(name) + ".psp";
-    candidates[n++] = string(name) + ".bmp";
-    for (int i = 0; i < n && !found; ++i) {
-        SkinFile* f = Find(candidates[i]);
-        if (f && f->sprite) found = f;
-    }
+    SkinFile* found = FindImage(name, prefix);
     if (!found) {
         if ((flags & kSkinOptional) || istring(name) == "text") return nullptr;
         throw cetl::exception(sformat("the skin %s is missing the %s %s image",

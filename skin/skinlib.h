@@ -112,6 +112,8 @@ public:
     // The named image cut for `flags` (a kind, or an explicit grid); null for a missing
     // optional image or "text"; any other missing image throws.
     SkinControlGraphics* GetImage(const TCHAR* name, DWORD flags, const TCHAR* prefix);
+    // Whether GetImage would find the image (any kind).
+    bool HasImage(const TCHAR* name, const TCHAR* prefix) const;
     // A sound of the skin by entry name ("click.wav"); null when there is none.
     Sound* GetSound(const TCHAR* name) const;
     // An entry's text (".txt" entries); null when there is none.
@@ -119,7 +121,7 @@ public:
 
     const cetl::PROPERTIES& Settings() const { return settings_; }
     COLORREF Transparent() const { return transparent_; }
-    PaletteGroup* Palette() { return &palette_; }
+    PaletteGroup* Palette() { return palette_; }
     ZIPFILE* Archive() const { return archive_; }
 
 private:
@@ -133,6 +135,7 @@ private:
         cetl::vector<SkinControlGraphics*>* graphics = nullptr;
     };
     SkinFile* Find(const string& name) const;
+    SkinFile* FindImage(const TCHAR* name, const TCHAR* prefix) const;
     SkinControlGraphics* Build(Sprite* sprite, DWORD flags);
     static void Release(SkinControlGraphics* g);
 
@@ -140,7 +143,7 @@ private:
     cetl::vector<SkinFile*> files_;
     cetl::PROPERTIES settings_;
     COLORREF transparent_ = kNoColor;
-    PaletteGroup palette_;
+    PaletteGroup* palette_;
 };
 
 // The default skin of the program (resource "ZIP" 800), or one read from a file; null when

@@ -117,6 +117,30 @@ HRGN FrameRegion(LONG W, LONG H, const RECT p[8], const HRGN regions[8], const F
     return result;
 }
 
+HRGN FrameLayoutRegion(Skin& skin, const TCHAR* prefix, LONG* width, LONG* height) {
+    if (skin.HasImage("frame", prefix)) {
+        SkinControlGraphics* g = skin.GetImage("frame", kSkinFrame, prefix);
+        *width = g->cellWidth;
+        *height = g->cellHeight;
+        if (!g->regions[0]) return nullptr;
+        HRGN copy = CreateRectRgn(0, 0, 0, 0);
+        CombineRgn(copy, g->regions[0], nullptr, RGN_COPY);
+        return copy;
+    }
+    SkinControlGraphics* c = skin.GetImage("frame-c", kSkinFrameCorners, prefix);
+    SkinControlGraphics* lr = skin.GetImage("frame-lr", kSkinFrameLeftRight, prefix);
+    SkinControlGraphics* tb = skin.GetImage("frame-tb", kSkinFrameTopBottom, prefix);
+    FrameCells cells{{c->cellWidth, c->cellHeight},
+                     {lr->cellWidth, lr->cellHeight},
+                     {tb->cellWidth, tb->cellHeight}};
+    RECT pieces[8];
+    FramePieces(*width, *height, cells, pieces);
+    // Corner cells are in row order; the pieces go round the window.
+    const HRGN regions[8] = {c->regions[0],  c->regions[1],  c->regions[3],  c->regions[2],
+                             lr->regions[0], lr->regions[1], tb->regions[0], tb->regions[1]};
+    return FrameRegion(*width, *height, pieces, regions, cells);
+}
+
 RECT LayoutRect(Skin& skin, COLORREF color, const TCHAR* variant) {
     RECT none{0, 0, 0, 0};
     SkinControlGraphics* g = skin.GetImage("layout", SkinGrid(1, 1), variant);

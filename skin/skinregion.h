@@ -30,6 +30,12 @@ void FramePieces(LONG width, LONG height, const FrameCells& cells, RECT pieces[8
 HRGN FrameRegion(LONG width, LONG height, const RECT pieces[8], const HRGN regions[8],
                  const FrameCells& cells);
 
+// The frame layout of a skinned window named `prefix`: with a "frame" image the window takes
+// that image's size (stored in *width, *height) and its region; otherwise it keeps its size
+// and the region comes from the eight pieces of "frame-c", "frame-lr" and "frame-tb". Null
+// means a rectangular window. Missing pieces throw the skin's missing-image exception.
+HRGN FrameLayoutRegion(Skin& skin, const TCHAR* prefix, LONG* width, LONG* height);
+
 // The bounding rectangle of every pixel of `color` in the skin's "layout" image (with the
 // window prefix `variant`); empty when there is no such image or colour.
 RECT LayoutRect(Skin& skin, COLORREF color, const TCHAR* variant);

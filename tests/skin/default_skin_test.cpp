@@ -128,16 +128,9 @@ TEST(DefaultSkinImages, EveryKindFindsItsImageOnOnePalette) {
         EXPECT_FALSE(PtInRegion(c->regions[i], outer[i].x, outer[i].y)) << i;
         EXPECT_TRUE(PtInRegion(c->regions[i], inner[i].x, inner[i].y)) << i;
     }
-    SkinControlGraphics* lr = skin->GetImage("frame-lr", kSkinFrameLeftRight, "TessarkSetup");
-    SkinControlGraphics* tb = skin->GetImage("frame-tb", kSkinFrameTopBottom, "TessarkSetup");
-    FrameCells cells{{c->cellWidth, c->cellHeight},
-                     {lr->cellWidth, lr->cellHeight},
-                     {tb->cellWidth, tb->cellHeight}};
-    RECT p[8];
-    FramePieces(300, 200, cells, p);
-    const HRGN regions[8] = {c->regions[0],  c->regions[1],  c->regions[3],  c->regions[2],
-                             lr->regions[0], lr->regions[1], tb->regions[0], tb->regions[1]};
-    HRGN window = FrameRegion(300, 200, p, regions, cells);
+    LONG width = 300, height = 200;
+    HRGN window = FrameLayoutRegion(*skin, "TessarkSetup", &width, &height);
+    EXPECT_EQ(width, 300);
     ASSERT_NE(window, nullptr);
     for (POINT out : {POINT{0, 0}, POINT{299, 0}, POINT{0, 199}, POINT{299, 199}})
         EXPECT_FALSE(PtInRegion(window, out.x, out.y));

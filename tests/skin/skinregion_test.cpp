@@ -167,3 +167,46 @@ TEST(LayoutRectTest, EachColourSpansAllItsPixels) {
 }
 
 } // namespace
+
+namespace {
+
+auto Opaque = [](LONG, LONG) { return BYTE{3}; };
+
+TEST(FrameLayout, AWholeFrameImageGivesTheWindowItsSizeAndShape) {
+    // A 40 x 30 frame for the window "Setup" whose selection leaves out the left column.
+    SkinHolder s({Text("skin.txt", "skin = Whole\n"),
+                  File("setup FRAME.psp", Psp(40, 30, Opaque, [](LONG x, LONG) { return x > 0; })),
+                  File("frame.psp", Psp(10, 10, Opaque))});
+    LONG w = 300, h = 200;
+    HRGN region = FrameLayoutRegion(*s.skin, "Setup", &w, &h);
+    EXPECT_EQ(w, 40);
+    EXPECT_EQ(h, 30);
+    ASSERT_NE(region, nullptr);
+    EXPECT_FALSE(PtInRegion(region, 0, 5));
+    EXPECT_TRUE(PtInRegion(region, 1, 5));
+    DeleteObject(region);
+    // Another window takes the skin's plain frame, which has no selection: rectangular.
+    w = 300, h = 200;
+    EXPECT_EQ(FrameLayoutRegion(*s.skin, "Other", &w, &h), nullptr);
+    EXPECT_EQ(w, 10);
+}
+
+TEST(FrameLayout, PiecesWithoutSelectionsLeaveTheWindowRectangular) {
+    SkinHolder s({Text("skin.txt", "skin = Pieces\n"), File("frame-c.psp", Psp(16, 16, Opaque)),
+                  File("frame-lr.psp", Psp(8, 8, Opaque)),
+                  File("frame-tb.psp", Psp(8, 8, Opaque))});
+    LONG w = 120, h = 90;
+    EXPECT_EQ(FrameLayoutRegion(*s.skin, "Setup", &w, &h), nullptr);
+    EXPECT_EQ(w, 120);
+    EXPECT_EQ(h, 90);
+    SkinHolder missing(
+        {Text("skin.txt", "skin = Broken\n"), File("frame-c.psp", Psp(16, 16, Opaque))});
+    try {
+        FrameLayoutRegion(*missing.skin, "Setup", &w, &h);
+        FAIL() << "no exception";
+    } catch (const cetl::exception& e) {
+        EXPECT_STREQ(e.message().c_str(), "the skin Broken is missing the Setup frame-lr image");
+    }
+}
+
+} // namespace

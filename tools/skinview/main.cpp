@@ -119,10 +119,8 @@ bool Shot(Skin& skin, const std::string& path) {
     cells.edge = SIZE{edges->cellWidth, edges->cellHeight};
     RECT p[8];
     FramePieces(W, H, cells, p);
-    const HRGN regions[8] = {corners->regions[0], corners->regions[1], corners->regions[3],
-                             corners->regions[2], sides->regions[0],   sides->regions[1],
-                             edges->regions[0],   edges->regions[1]};
-    HRGN shape = FrameRegion(W, H, p, regions, cells);
+    LONG shapeW = W, shapeH = H;
+    HRGN shape = FrameLayoutRegion(skin, kPrefix, &shapeW, &shapeH);
 
     // The inside: background colour, then the background image tiled.
     Graphic inside(W, H, 32);
