@@ -1,6 +1,7 @@
 #include "skin/skingraphics.h"
 
 #include "foundation/language.h"
+#include "platform/dlg.h"
 #include "skin/skinlib.h"
 
 #include <algorithm>
@@ -178,6 +179,17 @@ std::size_t Fit(HDC dc, const TCHAR* text, std::size_t n, LONG room, bool anywhe
 }
 
 } // namespace
+
+int StaticTextLayout(DWORD style, int skinLayout) {
+    switch (style & SS_TYPEMASK) {
+    case SS_RIGHT:
+        return kMarkupRight;
+    case SS_CENTER:
+        return kMarkupCenter;
+    default:
+        return skinLayout;
+    }
+}
 
 void LayOutMarkup(const TCHAR* text, const RECT& area, int layout, const TCHAR* baseFont,
                   COLORREF baseColor, cetl::vector<MarkupItem>& items) {

@@ -19,6 +19,10 @@ struct MarkupItem {
     string link; // the address of an enclosing <a href=...>, else empty
 };
 
+// The text layout of a static text control: its own right-aligned or centred style wins over
+// the skin's layout.
+int StaticTextLayout(DWORD style, int skinLayout);
+
 // Rebuilds `items` from `text` inside `area` (the control's client rectangle less its text
 // borders) with the base font description and colour of the control.
 void LayOutMarkup(const TCHAR* text, const RECT& area, int layout, const TCHAR* baseFont,

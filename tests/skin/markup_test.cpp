@@ -3,6 +3,8 @@
 
 #include "foundation/language.h"
 #include "foundation/memory.h"
+#include "platform/dlg.h"
+#include "platform/user.h"
 
 #include <gtest/gtest.h>
 
@@ -166,6 +168,13 @@ TEST(MarkupLayout, LinesAlignAndShareTheirBottom) {
     EXPECT_EQ(left.items[0].rect.bottom, left.items[1].rect.bottom);
     EXPECT_GT(left.items[0].rect.bottom - left.items[0].rect.top,
               left.items[1].rect.bottom - left.items[1].rect.top);
+}
+
+TEST(MarkupLayout, StaticControlsAlignmentWinsOverTheSkins) {
+    EXPECT_EQ(StaticTextLayout(SS_RIGHT, kMarkupLeft), kMarkupRight);
+    EXPECT_EQ(StaticTextLayout(SS_CENTER | WS_VISIBLE, kMarkupRight), kMarkupCenter);
+    EXPECT_EQ(StaticTextLayout(SS_LEFT, kMarkupCenter), kMarkupCenter);
+    EXPECT_EQ(StaticTextLayout(SS_LEFTNOWORDWRAP, kMarkupRight), kMarkupRight);
 }
 
 TEST(MarkupDraw, DrawsEveryItemInItsColour) {
