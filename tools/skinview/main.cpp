@@ -1,16 +1,19 @@
-// tessark-skinview [--skin FILE] [--shot OUT.bmp] [--sheet OUT.bmp]: loads a skin archive (the
+// tessark-skinview [--skin FILE] [--shot OUT.bmp] [--sheet OUT.bmp] [--window]: loads a skin
+// archive (the
 // program's built-in "ZIP" 800, or a file), prints the settings it reads for the window
 // "TessarkSetup" and each control kind, and draws without a display:
 //   --shot   a skinned window: its frame from the skin's pieces, shaped by their selections
 //            (outside the shape shows a checker board), with controls and a markup text in the
 //            English and the Esperanto fonts;
-//   --sheet  every image of the skin, loaded through its palette group, with its name.
+//   --sheet  every image of the skin, loaded through its palette group, with its name;
+//   --window shows that skinned window, shaped by its region, until a click or Escape.
 // Exit 0 done, 1 bad usage, 2 a skin that does not load or an image that cannot be written.
 #include "engine/cea_graphic.h"
 #include "foundation/cetl.h"
 #include "foundation/language.h"
 #include "foundation/memory.h"
 #include "platform/resource.h"
+#include "platform/user.h"
 #include "setup/unzipper.h"
 #include "skin/skingraphics.h"
 #include "skin/skinlib.h"
@@ -103,9 +106,11 @@ void Text(Graphic& dst, Skin& skin, const RECT& r, const char* markup) {
     dst.ReleaseDC();
 }
 
-bool Shot(Skin& skin, const std::string& path) {
-    const LONG W = 420, H = 300;
-    Graphic out(W, H, 32);
+constexpr LONG kWindowWidth = 420, kWindowHeight = 300;
+
+// The skinned window's picture and shape (null: rectangular).
+void Compose(Skin& skin, Graphic& out, HRGN* shapeOut) {
+    const LONG W = kWindowWidth, H = kWindowHeight;
     for (LONG y = 0; y < H; ++y)
         for (LONG x = 0; x < W; ++x)
             out.SetPixelColor(x, y, ((x / 8 + y / 8) & 1) ? RGB(90, 90, 90) : RGB(60, 60, 60));
@@ -172,15 +177,76 @@ bool Shot(Skin& skin, const std::string& path) {
     Button(out, skin, W - 24 - 210, H - 26 - 24, 100, 2, "Rescan");
     Button(out, skin, 24, H - 26 - 24, 80, 0, "Back");
 
+    *shapeOut = shape;
+}
+
+bool Shot(Skin& skin, const std::string& path) {
+    Graphic out(kWindowWidth, kWindowHeight, 32);
+    HRGN shape = nullptr;
+    Compose(skin, out, &shape);
     // Outside the window's shape the screen shows through.
     if (shape)
-        for (LONG y = 0; y < H; ++y)
-            for (LONG x = 0; x < W; ++x)
+        for (LONG y = 0; y < kWindowHeight; ++y)
+            for (LONG x = 0; x < kWindowWidth; ++x)
                 if (!PtInRegion(shape, x, y))
                     out.SetPixelColor(x, y,
                                       ((x / 8 + y / 8) & 1) ? RGB(90, 90, 90) : RGB(60, 60, 60));
     if (shape) DeleteObject(shape);
     return SaveBmp(out, path);
+}
+
+// --- The window -------------------------------------------------------------------------------
+
+Graphic* g_picture = nullptr;
+
+LRESULT CALLBACK ViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        if (g_picture) g_picture->DrawTo(dc, 0, 0);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_LBUTTONUP:
+        DestroyWindow(hwnd);
+        return 0;
+    case WM_KEYDOWN:
+        if (wParam == VK_ESCAPE) DestroyWindow(hwnd);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProc(hwnd, message, wParam, lParam);
+}
+
+// Shows the skinned window with its shape until it is clicked or Escape is pressed.
+bool Show(Skin& skin) {
+    Graphic picture(kWindowWidth, kWindowHeight, 32);
+    HRGN shape = nullptr;
+    Compose(skin, picture, &shape);
+    g_picture = &picture;
+    WNDCLASS wc{};
+    wc.lpfnWndProc = ViewProc;
+    wc.lpszClassName = "TessarkSkinView";
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    if (!RegisterClass(&wc)) return false;
+    HWND hwnd = CreateWindowEx(0, "TessarkSkinView", "TessarkSetup", WS_POPUP, 40, 40, kWindowWidth,
+                               kWindowHeight, nullptr, nullptr, nullptr, nullptr);
+    if (!hwnd) return false;
+    // The window owns the region from here on.
+    if (shape) SetWindowRgn(hwnd, shape, TRUE);
+    ShowWindow(hwnd, SW_SHOW);
+    SetForegroundWindow(hwnd);
+    UpdateWindow(hwnd);
+    MSG m;
+    while (GetMessage(&m, nullptr, 0, 0) > 0) {
+        TranslateMessage(&m);
+        DispatchMessage(&m);
+    }
+    g_picture = nullptr;
+    return true;
 }
 
 bool Sheet(Skin& skin, const std::string& path) {
@@ -250,6 +316,7 @@ void PrintSettings(Skin& skin) {
 
 int Run(int argc, char** argv) {
     std::string file, shot, sheet;
+    bool window = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (i + 1 < argc && a == "--skin")
@@ -258,10 +325,11 @@ int Run(int argc, char** argv) {
             shot = argv[++i];
         else if (i + 1 < argc && a == "--sheet")
             sheet = argv[++i];
+        else if (a == "--window")
+            window = true;
         else {
-            std::fprintf(
-                stderr,
-                "usage: tessark-skinview [--skin FILE] [--shot OUT.bmp] [--sheet OUT.bmp]\n");
+            std::fprintf(stderr, "usage: tessark-skinview [--skin FILE] [--shot OUT.bmp] [--sheet "
+                                 "OUT.bmp] [--window]\n");
             return 1;
         }
     }
@@ -275,7 +343,8 @@ int Run(int argc, char** argv) {
             return 2;
         }
         PrintSettings(*skin);
-        bool ok = (shot.empty() || Shot(*skin, shot)) && (sheet.empty() || Sheet(*skin, sheet));
+        bool ok = (shot.empty() || Shot(*skin, shot)) && (sheet.empty() || Sheet(*skin, sheet)) &&
+                  (!window || Show(*skin));
         MemDelete(skin, MM("SKIN"));
         return ok ? 0 : 2;
     } catch (const cetl::exception& e) {
@@ -288,6 +357,8 @@ int Run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The setup program runs on the desktop.
+    platform::gdi::SetScreenFlavour(platform::gdi::Flavour::Desktop);
     int status = Run(argc, argv);
     MemExitCheck();
     return status;
