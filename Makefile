@@ -42,12 +42,14 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 test-tsan: deps
 	JOBS=$(JOBS) scripts/tsan-sound
 
-# The image loader and the game's stored values under libFuzzer (clang, AddressSanitizer),
-# FUZZ_SECONDS each.
+# The image loader for FUZZ_SECONDS, then the game's stored values and the setup program's
+# ZIP, skin settings and markup readers for FUZZ_SHORT_SECONDS each, under libFuzzer (clang,
+# AddressSanitizer, UBSan).
 FUZZ_SECONDS ?= 60
+FUZZ_SHORT_SECONDS ?= 20
 test-fuzz: deps
-	scripts/fuzz image $(FUZZ_SECONDS)
-	scripts/fuzz stored $(FUZZ_SECONDS)
+	scripts/fuzz $(FUZZ_SECONDS) image
+	scripts/fuzz $(FUZZ_SHORT_SECONDS) stored zip skintext markup
 
 test: test-release test-asan test-tsan test-fuzz
 

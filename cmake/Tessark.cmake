@@ -78,3 +78,5 @@ include(${CMAKE_SOURCE_DIR}/tools/artgen/ArtFiles.cmake)
 
 # The game's resource script and the generated assets it takes (tessark_add_game_resources).
 include(${CMAKE_SOURCE_DIR}/assets/GameResources.cmake)
+# The setup program's skin and images (tessark_add_setup_resources).
+include(${CMAKE_SOURCE_DIR}/tools/skingen/SkinResources.cmake)
