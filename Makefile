@@ -37,10 +37,10 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The mixer thread against its callers and the logo's loader against the window thread, under
-# ThreadSanitizer.
+# The threaded tests under ThreadSanitizer: the mixer, the logo's loader, the computer's search
+# and the hint against the window thread.
 test-tsan: deps
-	JOBS=$(JOBS) scripts/tsan-sound
+	JOBS=$(JOBS) scripts/tsan
 
 # The image loader for FUZZ_SECONDS, then the game's stored values and the setup program's
 # ZIP, skin settings and markup readers for FUZZ_SHORT_SECONDS each, under libFuzzer (clang,

@@ -15,7 +15,7 @@ if(TESSARK_SANITIZE)
     add_compile_definitions(TESSARK_SANITIZE=1)
 endif()
 
-# ThreadSanitizer, for the threaded parts' tests (scripts/tsan-sound); not with TESSARK_SANITIZE.
+# ThreadSanitizer, for the threaded parts' tests (scripts/tsan); not with TESSARK_SANITIZE.
 if(TESSARK_TSAN)
     add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
     add_link_options(-fsanitize=thread)

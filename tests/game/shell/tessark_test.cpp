@@ -750,6 +750,31 @@ TEST_F(Tessark, TheDemoPlaysTheGameTheTerminalPlaysAndLeavesThePlayersGameAlone)
     EXPECT_TRUE(ReadBinary(Value(kSettingsName)) == settings);
 }
 
+TEST_F(Tessark, ClosingDuringACascadeKeepsTheMoveAndLeavesNothingBehind) {
+    // A game saved just before blue's 85 -> 96, which converts every red piece in turn.
+    TwoHumans();
+    GameState start;
+    InitStartPosition(start);
+    MoveHistory saved;
+    saved.ReadHistoryText(start, string("26,31,41,97,75,30,40,75,63,29,39,63,51,28,38,96,74,27,37,"
+                                        "74,62,26,36,90,78,25,35,89,90,24,34,78,68,35,45,91,69,51,"
+                                        "63,92,91,23,35,95,83,63,73,90,89,73,85,94,95,0"));
+    ASSERT_EQ(saved.done.size(), 26u);
+    saved.SaveGame(0, saved.done.back().after);
+    const ToolRun run = Run(Script().AfterLogo().Wait(3000).Drag(85, 96).Wait(600).Ctrl("q"));
+    EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
+    // The move and its whole cascade are in the saved game, however far the animation got.
+    std::uint8_t record[kSavedGameRecordSize] = {};
+    RegistryData into(record, sizeof record);
+    ASSERT_TRUE(ReadVersioned(Value(kSavedGameName), kSavedGameVersion, into));
+    std::uint32_t winner = 0;
+    GameState current{}, base{};
+    LoadSavedGame(record, winner, current, base);
+    EXPECT_EQ(winner, 2u);
+    EXPECT_EQ(current.sides[0].pieceCount, 0u) << "red has no piece left";
+    EXPECT_TRUE(IsConsistent(current));
+}
+
 TEST_F(Tessark, TheCommandLineIsChecked) {
     ToolRun run = RunCommand(ShellQuote(TESSARK_GAME) + " --help");
     EXPECT_EQ(run.status, 0);
