@@ -37,17 +37,19 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The mixer thread against its callers and the logo's loader against the window thread, under
-# ThreadSanitizer.
+# The threaded tests under ThreadSanitizer: the mixer, the logo's loader, the computer's search
+# and the hint against the window thread.
 test-tsan: deps
-	JOBS=$(JOBS) scripts/tsan-sound
+	JOBS=$(JOBS) scripts/tsan
 
-# The image loader and the game's stored values under libFuzzer (clang, AddressSanitizer),
-# FUZZ_SECONDS each.
+# The image loader for FUZZ_SECONDS, then the game's stored values and the setup program's
+# ZIP, skin settings and markup readers for FUZZ_SHORT_SECONDS each, under libFuzzer (clang,
+# AddressSanitizer, UBSan).
 FUZZ_SECONDS ?= 60
+FUZZ_SHORT_SECONDS ?= 20
 test-fuzz: deps
-	scripts/fuzz image $(FUZZ_SECONDS)
-	scripts/fuzz stored $(FUZZ_SECONDS)
+	scripts/fuzz $(FUZZ_SECONDS) image
+	scripts/fuzz $(FUZZ_SHORT_SECONDS) stored zip skintext markup
 
 test: test-release test-asan test-tsan test-fuzz
 

@@ -15,7 +15,7 @@ if(TESSARK_SANITIZE)
     add_compile_definitions(TESSARK_SANITIZE=1)
 endif()
 
-# ThreadSanitizer, for the threaded parts' tests (scripts/tsan-sound); not with TESSARK_SANITIZE.
+# ThreadSanitizer, for the threaded parts' tests (scripts/tsan); not with TESSARK_SANITIZE.
 if(TESSARK_TSAN)
     add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
     add_link_options(-fsanitize=thread)
@@ -78,3 +78,5 @@ include(${CMAKE_SOURCE_DIR}/tools/artgen/ArtFiles.cmake)
 
 # The game's resource script and the generated assets it takes (tessark_add_game_resources).
 include(${CMAKE_SOURCE_DIR}/assets/GameResources.cmake)
+# The setup program's skin and images (tessark_add_setup_resources).
+include(${CMAKE_SOURCE_DIR}/tools/skingen/SkinResources.cmake)

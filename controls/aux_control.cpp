@@ -559,7 +559,12 @@ LRESULT AnimButton::ReleaseHook(HWND hwnd, UINT message, WPARAM, LPARAM) {
     }
     b->pressed_ = FALSE;
     b->Invalidate();
-    if (IsAlive(token) && b->HitTest(PenPoint(hwnd)) && IsAlive(token) && b->enabled_) b->Click();
+    const bool click =
+        IsAlive(token) && b->HitTest(PenPoint(hwnd)) && IsAlive(token) && b->enabled_;
+    // The command may open a modal dialog: the pen is let go first, or the dialog's first
+    // click would still come here.
+    if (IsAlive(token) && b->HasCapture()) b->ReleaseCapture();
+    if (click && IsAlive(token)) b->Click();
     return 0;
 }
 

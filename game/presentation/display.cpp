@@ -12,8 +12,13 @@ namespace {
 // The window's user slot that leads from the window to its presentation.
 constexpr DWORD kPresentationSlot = 0;
 
-// Copies the part of the source rectangle (sx, sy, w, h), placed at (x, y), that lies inside
-// the draw request's clip.
+// Index of the banner sheet and button faces of the current language.
+int LanguageSheet() {
+    return CurrentLanguageId() == kLangEnglish ? 0 : 1;
+}
+
+} // namespace
+
 void DrawClipped(Graphic* source, const ANIMDRAW* record, LONG x, LONG y, LONG sx, LONG sy, LONG w,
                  LONG h) {
     if (!source || !record || !record->destination) return;
@@ -24,13 +29,6 @@ void DrawClipped(Graphic* source, const ANIMDRAW* record, LONG x, LONG y, LONG s
     source->DrawTo(record->destination, left, top, sx + (left - x), sy + (top - y), right - left,
                    bottom - top);
 }
-
-// Index of the banner sheet and button faces of the current language.
-int LanguageSheet() {
-    return CurrentLanguageId() == kLangEnglish ? 0 : 1;
-}
-
-} // namespace
 
 LONG PieceLayer(Square square) {
     return 100 + 20 * RowOf(square) + 2 * std::abs(5 - ColumnOf(square));

@@ -32,6 +32,11 @@ constexpr LONG kGlowLayer = 500;
 constexpr int kMaxGlowLevel = 5;
 constexpr int kTutorialRows = 5;
 
+// For draw callbacks: copies the source rectangle (sx, sy, w, h), placed at (x, y), where it
+// meets the record's clip.
+void DrawClipped(Graphic* source, const ANIMDRAW* record, LONG x, LONG y, LONG sx, LONG sy, LONG w,
+                 LONG h);
+
 // Layer of a piece standing on the square: nearer the bottom and the middle column is in front.
 LONG PieceLayer(Square square);
 

@@ -81,7 +81,7 @@ Sound* LoadSound(HINSTANCE instance, UINT id) {
     return sound;
 }
 
-Graphic* LoadImage(HINSTANCE instance, UINT id) {
+Graphic* LoadPicture(HINSTANCE instance, UINT id) {
     BYTE* data = nullptr;
     DWORD size = 0;
     if (!LoadBlock(instance, id, &data, &size)) return nullptr;
@@ -100,7 +100,7 @@ bool Load(LOGO& logo) {
         logo.sounds[i] = LoadSound(logo.instance, kLogoSoundFirst + static_cast<UINT>(i));
         if (!logo.sounds[i]) return false;
     }
-    logo.image = LoadImage(logo.instance, kLogoImage);
+    logo.image = LoadPicture(logo.instance, kLogoImage);
     if (!logo.image) return false;
     // The mixer's device opens now rather than late on the first sound.
     Sound::Prime();
@@ -345,6 +345,8 @@ void FreeObjects(LOGO& logo) {
 } // namespace
 
 int RunLogo(AnimWindow* window, HINSTANCE instance, LogoLoader loader, void* context, bool keep) {
+    // One at a time: a splash asked for while one plays would pull its pictures away under it.
+    if (LogoRunning()) return 0;
     FreeLogo();
     if (!AnimWindow::IsLive(window)) return 0;
     auto* logo = new (MM("LOGO")) LOGO;

@@ -72,18 +72,6 @@ void FillBlack(const ANIMDRAW* record, RECT r) {
     record->destination->ReleaseDC();
 }
 
-// Copies the source rectangle (sx, sy, w, h), placed at (x, y), where it meets the clip.
-void CopyClipped(Graphic* source, const ANIMDRAW* record, LONG x, LONG y, LONG sx, LONG sy, LONG w,
-                 LONG h) {
-    if (!source) return;
-    const LONG left = std::max(x, record->clip.left), top = std::max(y, record->clip.top);
-    const LONG right = std::min(x + w, record->clip.right);
-    const LONG bottom = std::min(y + h, record->clip.bottom);
-    if (left >= right || top >= bottom) return;
-    source->DrawTo(record->destination, left, top, sx + (left - x), sy + (top - y), right - left,
-                   bottom - top);
-}
-
 } // namespace
 
 const TutorialPage& TutorialPageAt(int page) {
@@ -157,7 +145,7 @@ void Tutorial::DrawPanel(const ANIMDRAW* record) const {
     if (o != height) FillBlack(record, RECT{r.left, r.top, r.right, r.bottom - o});
     // The board seems pushed down by the black panel coming from above.
     if (o != 0)
-        CopyClipped(graphics_->background, record, r.left, r.bottom - o, r.left, r.top,
+        DrawClipped(graphics_->background, record, r.left, r.bottom - o, r.left, r.top,
                     r.right - r.left, o);
 }
 
@@ -165,7 +153,7 @@ void Tutorial::DrawGoal(const ANIMDRAW* record) const {
     Graphic* strip = graphics_->goalStrip;
     if (!strip || offset_ >= kGoalStripHeight) return;
     const LONG o = std::max<LONG>(offset_, 0);
-    CopyClipped(strip, record, record->object.left, record->object.top, 0, o, strip->GetWidth(),
+    DrawClipped(strip, record, record->object.left, record->object.top, 0, o, strip->GetWidth(),
                 kGoalStripHeight - o);
 }
 

@@ -46,7 +46,10 @@ bool CreateIpcWindow(HINSTANCE instance) {
 }
 
 struct ShellHost final : GameHost {
-    bool ConfirmNewGame() override { return RunNewGameDialog(g_app.main, g_app.settings); }
+    bool ConfirmNewGame() override {
+        // The demo's players are not the player's settings to change.
+        return g_app.start.demo || RunNewGameDialog(g_app.main, g_app.settings);
+    }
     void StartTutorial() override {
         if (g_app.game) g_app.game->StartTutorial(false, MainWindowProc);
     }
@@ -115,7 +118,9 @@ void OnInitDialog(HWND hwnd) {
     g_app.window = AnimWindow::FromHandle(GetDlgItem(hwnd, kAnimWindowControl));
     if (g_app.window) {
         // The game's notification handler, the pen's hook and 30 frames a second.
-        g_app.game = new (MM("GAME")) GameContext(g_app.window, hwnd, g_app.settings);
+        const char* key = g_app.start.demo ? kDemoKeyPath : kGameKeyPath;
+        g_app.game = new (MM("GAME"))
+            GameContext(g_app.window, hwnd, g_app.settings, RegistryKey(string(key)));
         g_app.window->AddHook(KeyHook, kHookAll);
     }
     const string title = LoadLocalizedString(kTitleString);
@@ -181,6 +186,14 @@ bool InitApplication(HINSTANCE instance) {
     std::srand(static_cast<unsigned>(EngineClock()));
     g_app.instance = instance;
     g_app.firstRun = LoadOrCreateSettings(g_app.settings, RegistryKey(string(kGameKeyPath)));
+    if (g_app.start.demo) {
+        g_app.settings.player1Computer = 1;
+        g_app.settings.player1Strength = kStrengthHigh;
+        g_app.settings.player2Computer = 1;
+        g_app.settings.player2Strength = kStrengthMedium;
+        g_app.start.newGame = true;
+        g_app.firstRun = false;
+    }
     InitialiseLanguage(TEXT("Tessark"));
     return ControlsInit(instance) && EngineInit(instance, 0);
 }
@@ -231,7 +244,7 @@ void ShutdownApplication() {
     game->session.legalMoves.Clear();
     g_app.game = nullptr;
     MemDelete(game, MM("GAME"));
-    SaveSettings();
+    if (!g_app.start.demo) SaveSettings();
 }
 
 INT_PTR CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -21,7 +21,12 @@ constexpr LONG kMainWidth = 240, kMainHeight = 294;
 struct StartOptions {
     // Forget the saved game: a new game starts (or the tutorial on a first run).
     bool newGame = false;
+    // The computer against itself, red at High and blue at Medium, for this run only: a game of
+    // its own under kDemoKeyPath, the settings and the saved game left as they were.
+    bool demo = false;
 };
+
+constexpr const char* kDemoKeyPath = "HKCU\\Software\\Orvane\\Tessark\\Demo";
 
 // The program's state, one per process.
 struct Application {

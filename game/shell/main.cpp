@@ -17,10 +17,12 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tessark [--new] [--scale N]\n"
+    "usage: tessark [--new | --demo] [--scale N]\n"
     "  Plays Tessark: blue moves up the board, red down; three pieces on corners of a\n"
     "  rectangle capture the fourth. The game in progress is kept and resumed.\n"
     "  --new      start a new game instead of resuming the saved one\n"
+    "  --demo     the computer plays itself (red High, blue Medium); the saved game and the\n"
+    "             settings stay as they are\n"
     "  --scale N  show the window N times its size (1 to 4; TESSARK_SCALE does the same)\n"
     "  --help, --version\n";
 
@@ -36,6 +38,8 @@ bool ParseArguments(int argc, char** argv, StartOptions& options) {
             std::exit(0);
         } else if (arg == "--new") {
             options.newGame = true;
+        } else if (arg == "--demo") {
+            options.demo = true;
         } else if (arg == "--scale" && i + 1 < argc) {
             const char* text = argv[++i];
             char* end = nullptr;

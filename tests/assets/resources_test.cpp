@@ -252,7 +252,9 @@ std::u16string String(UINT id) {
                           static_cast<std::size_t>(length));
 }
 
-std::string Narrow(const std::u16string& s) { return platform::Narrow(s); }
+std::string Narrow(const std::u16string& s) {
+    return platform::Narrow(s);
+}
 
 TEST(GameStrings, FixedTextsInBothLanguages) {
     const struct {

@@ -51,6 +51,21 @@ TEST_F(ButtonInput, SlidingOffAndLiftingSendsPressAndReleaseWithoutClick) {
     MemDelete(b, MM("ANIMBUTTON"));
 }
 
+TEST_F(ButtonInput, TheClickComesWithThePenLetGo) {
+    // A command that opens a modal dialog must not leave the capture on the button's window,
+    // or the dialog's first click would go there.
+    AnimButton* b = Placed(MakeButton(1022));
+    Down(20, 20);
+    Up(20, 20);
+    ASSERT_FALSE(notes_.empty());
+    const Note& click = notes_.back();
+    EXPECT_TRUE(click.command);
+    EXPECT_EQ(click.code, kButtonClicked);
+    EXPECT_EQ(click.capture, nullptr);
+    EXPECT_EQ(GetCaptureControl(), nullptr);
+    MemDelete(b, MM("ANIMBUTTON"));
+}
+
 TEST_F(ButtonInput, SlidingBackOnBeforeLiftingClicks) {
     AnimButton* b = Placed(MakeButton(1021));
     Down(12, 12);

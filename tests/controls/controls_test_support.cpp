@@ -66,13 +66,13 @@ std::vector<int> ControlTest::Codes() {
 
 LRESULT CALLBACK ControlTest::CommandProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND)
-        notes_.push_back({true, hwnd, LOWORD(wParam), HIWORD(wParam), lParam});
+        notes_.push_back({true, hwnd, LOWORD(wParam), HIWORD(wParam), lParam, GetCapture()});
     return 0;
 }
 
 LRESULT CALLBACK ControlTest::NotifyProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND)
-        notes_.push_back({false, hwnd, LOWORD(wParam), HIWORD(wParam), lParam});
+        notes_.push_back({false, hwnd, LOWORD(wParam), HIWORD(wParam), lParam, GetCapture()});
     return 0;
 }
 

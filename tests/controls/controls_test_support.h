@@ -18,6 +18,7 @@ struct Note {
     WORD id;
     WORD code;
     LPARAM lParam;
+    HWND capture; // the system capture when it came
 };
 
 class ControlTest : public AnimTest {

@@ -289,6 +289,35 @@ TEST_F(Queue, SimulatedTimeJumpsToTheNextTimerReproducibly) {
     poster.join();
 }
 
+TEST_F(Queue, HeldSimulatedTimeLetsNoTimerFallDueUntilTheWorkerHasPosted) {
+    platform::clock::SetSimulated(true);
+    SetTimer(hwnd_, 1, 30, nullptr);
+    platform::clock::Hold();
+    EXPECT_TRUE(platform::clock::Held());
+    // A worker that moves the clock itself, posts, and only then lets go.
+    std::thread worker([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        platform::clock::AdvanceBy(100);
+        PostMessageW(hwnd_, WM_USER + 7, 0, 0);
+        platform::clock::Release();
+    });
+    MSG m{};
+    ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER + 7)) << "the timer due meanwhile waited";
+    EXPECT_EQ(GetTickCount(), 100u);
+    worker.join();
+    EXPECT_FALSE(platform::clock::Held());
+    ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_TIMER));
+    // Releases beyond the holds change nothing.
+    platform::clock::Release();
+    EXPECT_FALSE(platform::clock::Held());
+    platform::clock::Hold();
+    EXPECT_TRUE(platform::clock::Held());
+    platform::clock::Release();
+    KillTimer(hwnd_, 1);
+}
+
 TEST_F(Queue, EachMessageCarriesThePointerPositionItWasPostedWith) {
     namespace drv = platform::driver;
     POINT origin{0, 0};

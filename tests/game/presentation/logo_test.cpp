@@ -62,6 +62,8 @@ public:
     AnimWindowCallback callbackDuring = nullptr;
     double rateDuring = 0;
     PaletteGroup* groupDuring = nullptr;
+    // A second splash asked for while one plays.
+    int nestedResult = -1;
     COLORREF middleDuring = 0, cornerDuring = 0;
     // Sent to the main window when sound `atSound` starts.
     UINT messageAtSound = 0;
@@ -104,6 +106,8 @@ void Logo::Heard(void* context, int sound, bool play) {
         test->callbackDuring = test->window->GetCallback();
         test->rateDuring = test->window->GetFrameRate();
         test->groupDuring = GetDisplayPaletteGroup();
+        test->nestedResult =
+            RunLogo(test->window, GetModuleHandle(nullptr), nullptr, nullptr, false);
     }
     if (play && sound == 3) {
         // The composite of the frame before: the tile at its last tumbling frame.
@@ -194,6 +198,7 @@ TEST_F(Logo, WithoutALoaderItPlaysItsTimelineAndEndsTwoSecondsAndFiveFramesAfter
     EXPECT_NE(callbackDuring, OwnCallback);
     EXPECT_DOUBLE_EQ(rateDuring, 20.0);
     EXPECT_NE(groupDuring, &ownGroup);
+    EXPECT_EQ(nestedResult, 0) << "one splash at a time";
     EXPECT_NE(middleDuring, RGB(0, 0, 0));
     EXPECT_EQ(cornerDuring, RGB(0, 0, 0));
     EXPECT_EQ(window->GetCallback(), OwnCallback);

@@ -291,3 +291,27 @@ TEST_F(NewGameDialog, CancelStoresNothing) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(NewGameDialog, EachButtonTakesThePenAtItsMiddle) {
+    Settings s;
+    std::vector<std::string> missed;
+    Run(s, [&](HWND dialog) {
+        for (int id : std::initializer_list<int>{kNewGameHuman, kNewGameComputer, kNewGameLow,
+                                                 kNewGameMedium, kNewGameHigh, kNewGameSound,
+                                                 kNewGameLights, IDOK, IDCANCEL}) {
+            HWND control = GetDlgItem(dialog, id);
+            RECT r{};
+            GetWindowRect(control, &r);
+            const POINT middle{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+            if (WindowFromPoint(middle) != control)
+                missed.push_back(std::to_string(id) + " goes to '" + Text(WindowFromPoint(middle)) +
+                                 "'");
+        }
+        EndDialog(dialog, IDCANCEL);
+    });
+    EXPECT_TRUE(missed.empty()) << missed.front();
+}
+
+} // namespace

@@ -1,12 +1,15 @@
 // The real tessark, run headless on the simulated clock on machines of its own, played with the
-// pen by scripts whose coordinates come from the board's own geometry.
+// pen by scripts whose coordinates come from the board's own geometry and the new-game dialog's
+// template; screenshots are checked for what they must show.
 #include "engine/cea_main.h"
 #include "foundation/registry.h"
 #include "game/opponent/opponent.h"
 #include "game/presentation/graphics.h"
 #include "game/rules/history.h"
+#include "game/shell/newgame.h"
 #include "game/shell/settings.h"
 #include "platform/base.h"
+#include "platform/dlg.h"
 #include "platform/resource.h"
 #include "tests/platform/temp_machine.h"
 #include "tests/tools/screenshot.h"
@@ -18,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -51,6 +55,117 @@ POINT Centre(Square s) {
 
 // Simulated milliseconds from the start until the game shows.
 constexpr int kLogoMs = 6000;
+
+INT_PTR CALLBACK PassiveDialog(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+// Where the new-game dialog's controls are, from its template as the platform lays it out here
+// too: in client pixels for taps, in window pixels for the screenshots (which show the frame).
+class DialogLayout {
+public:
+    explicit DialogLayout(UINT templateId) {
+        HWND dialog = CreateDialogParam(GetModuleHandle(nullptr), MAKEINTRESOURCE(templateId),
+                                        nullptr, PassiveDialog, 0);
+        if (!dialog) return;
+        RECT window{};
+        GetWindowRect(dialog, &window);
+        size_ = SIZE{window.right - window.left, window.bottom - window.top};
+        POINT origin{0, 0};
+        ClientToScreen(dialog, &origin);
+        frame_ = POINT{origin.x - window.left, origin.y - window.top};
+        int index = 0;
+        for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT), ++index) {
+            RECT r{};
+            GetWindowRect(c, &r);
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+            const int id = GetDlgCtrlID(c);
+            // The two group boxes have no id of their own: they are -1 and -2 here.
+            rects_[id == 0xFFFF ? -1 - (index > 1 ? 1 : 0) : id] = r;
+        }
+        DestroyWindow(dialog);
+    }
+    SIZE Size() const { return size_; }
+    // Client pixels.
+    POINT Centre(int id) const {
+        const RECT& r = rects_.at(id);
+        return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    }
+    // Where the control's text is drawn, in window pixels: inside a push button's edges, right
+    // of a radio button's or check box's mark.
+    RECT TextIn(int id) const {
+        RECT r = InShot(id);
+        const bool marked = id == kNewGameHuman || id == kNewGameComputer || id == kNewGameSound ||
+                            id == kNewGameLights;
+        if (id == IDOK || id == IDCANCEL)
+            r = RECT{r.left + 3, r.top + 3, r.right - 3, r.bottom - 3};
+        if (marked) r.left += 16;
+        return r;
+    }
+    // Window pixels, as in a screenshot of the dialog.
+    RECT InShot(int id) const {
+        RECT r = rects_.at(id);
+        r.left += frame_.x;
+        r.right += frame_.x;
+        r.top += frame_.y;
+        r.bottom += frame_.y;
+        return r;
+    }
+
+private:
+    SIZE size_{};
+    POINT frame_{};
+    std::map<int, RECT> rects_;
+};
+
+// A screenshot and facts about its pixels.
+class Shot {
+public:
+    explicit Shot(const std::string& file) { loaded_ = bmp_.Load(file); }
+    bool Loaded() const { return loaded_; }
+    int Width() const { return bmp_.width; }
+    int Height() const { return bmp_.height; }
+    COLORREF At(POINT p) const { return bmp_.At(p.x, p.y); }
+    // Pixels of the rectangle that are not `colour` (with a little tolerance).
+    int CountOther(const RECT& r, COLORREF colour) const {
+        int n = 0;
+        for (LONG y = r.top; y < r.bottom; ++y)
+            for (LONG x = r.left; x < r.right; ++x)
+                n += Near(bmp_.At(x, y), colour) ? 0 : 1;
+        return n;
+    }
+    // Dark pixels (text and check marks on the dialog's grey).
+    int CountInk(const RECT& r) const {
+        int n = 0;
+        for (LONG y = r.top; y < r.bottom; ++y)
+            for (LONG x = r.left; x < r.right; ++x) {
+                const COLORREF c = bmp_.At(x, y);
+                n += GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 96 ? 1 : 0;
+            }
+        return n;
+    }
+    bool SameAs(const Shot& other, const RECT& r) const {
+        for (LONG y = r.top; y < r.bottom; ++y)
+            for (LONG x = r.left; x < r.right; ++x)
+                if (bmp_.At(x, y) != other.bmp_.At(x, y)) return false;
+        return true;
+    }
+    // The right-most column holding ink, or -1.
+    LONG InkRight(const RECT& r) const {
+        for (LONG x = r.right; x-- > r.left;)
+            if (CountInk(RECT{x, r.top, x + 1, r.bottom}) > 0) return x;
+        return -1;
+    }
+
+private:
+    static bool Near(COLORREF a, COLORREF b) {
+        return std::abs(GetRValue(a) - GetRValue(b)) <= 8 &&
+               std::abs(GetGValue(a) - GetGValue(b)) <= 8 &&
+               std::abs(GetBValue(a) - GetBValue(b)) <= 8;
+    }
+    Bmp bmp_;
+    bool loaded_ = false;
+};
 
 // A script: drags and button taps in client pixels, keys, waits.
 class Script {
@@ -87,6 +202,8 @@ public:
             Line(std::string("key ") + key);
         return *this;
     }
+    // A control of the new-game dialog.
+    Script& Click(const DialogLayout& dialog, int id) { return Tap(dialog.Centre(id)).Wait(100); }
     Script& Shot(const std::string& file) { return Line("screenshot " + file); }
     Script& Line(const std::string& line) {
         text_ += line + "\n";
@@ -216,6 +333,11 @@ protected:
                              const std::string& name) {
         for (Square s : squares)
             EXPECT_EQ(PieceOn(shot, s), colour) << name << ", square " << s;
+    }
+    Settings Stored() {
+        Settings s;
+        EXPECT_TRUE(ReadSettings(s));
+        return s;
     }
 
     TempMachine machine;
@@ -603,6 +725,56 @@ TEST_F(Tessark, GamesAgainstTheComputerAtEachStrengthArePlayedToTheirEnd) {
     }
 }
 
+TEST_F(Tessark, TheDemoPlaysTheGameTheTerminalPlaysAndLeavesThePlayersGameAlone) {
+    // The player's game in progress, with settings of their own.
+    TwoHumans();
+    ToolRun run = Run(Script().AfterLogo().Wait(3000).Drag(26, 37).Wait(1500).Ctrl("q"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string players = SavedHistory();
+    const RegistryData settings = ReadBinary(Value(kSettingsName));
+
+    // Red at High against blue at Medium, played to its end.
+    run = Run(Script().AfterLogo().Wait(600000).Ctrl("q"), "--demo");
+    ASSERT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
+    const ToolRun cli =
+        RunCommand(ShellQuote(TESSARK_CLI_TOOL) + " selfplay --strength 3 --strength2 2 --games 1");
+    ASSERT_EQ(cli.status, 0) << cli.err;
+    const std::size_t at = cli.out.find("history ");
+    ASSERT_NE(at, std::string::npos) << cli.out;
+    const std::string expected =
+        cli.out.substr(at + 8, cli.out.find_first_of(" \n", at + 8) - at - 8);
+    const RegistryValue demo(RegistryKey(string(kGameKeyPath) + string("\\Demo")),
+                             string(kSavedHistoryName));
+    EXPECT_EQ(std::string(string8(ReadString(demo)).c_str()), expected);
+    EXPECT_EQ(SavedHistory(), players);
+    EXPECT_TRUE(ReadBinary(Value(kSettingsName)) == settings);
+}
+
+TEST_F(Tessark, ClosingDuringACascadeKeepsTheMoveAndLeavesNothingBehind) {
+    // A game saved just before blue's 85 -> 96, which converts every red piece in turn.
+    TwoHumans();
+    GameState start;
+    InitStartPosition(start);
+    MoveHistory saved;
+    saved.ReadHistoryText(start, string("26,31,41,97,75,30,40,75,63,29,39,63,51,28,38,96,74,27,37,"
+                                        "74,62,26,36,90,78,25,35,89,90,24,34,78,68,35,45,91,69,51,"
+                                        "63,92,91,23,35,95,83,63,73,90,89,73,85,94,95,0"));
+    ASSERT_EQ(saved.done.size(), 26u);
+    saved.SaveGame(0, saved.done.back().after);
+    const ToolRun run = Run(Script().AfterLogo().Wait(3000).Drag(85, 96).Wait(600).Ctrl("q"));
+    EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
+    // The move and its whole cascade are in the saved game, however far the animation got.
+    std::uint8_t record[kSavedGameRecordSize] = {};
+    RegistryData into(record, sizeof record);
+    ASSERT_TRUE(ReadVersioned(Value(kSavedGameName), kSavedGameVersion, into));
+    std::uint32_t winner = 0;
+    GameState current{}, base{};
+    LoadSavedGame(record, winner, current, base);
+    EXPECT_EQ(winner, 2u);
+    EXPECT_EQ(current.sides[0].pieceCount, 0u) << "red has no piece left";
+    EXPECT_TRUE(IsConsistent(current));
+}
+
 TEST_F(Tessark, TheCommandLineIsChecked) {
     ToolRun run = RunCommand(ShellQuote(TESSARK_GAME) + " --help");
     EXPECT_EQ(run.status, 0);
@@ -610,11 +782,171 @@ TEST_F(Tessark, TheCommandLineIsChecked) {
     run = RunCommand(ShellQuote(TESSARK_GAME) + " --version");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("tessark ", 0), 0u);
-    for (const char* bad : {"--scale 9", "--scale", "--frobnicate", "--scale x"}) {
+    for (const char* bad : {"--scale 9", "--scale", "--frobnicate", "--scale x", "--demo 2"}) {
         run = RunCommand(ShellQuote(TESSARK_GAME) + " " + bad);
         EXPECT_EQ(run.status, 2) << bad;
         EXPECT_FALSE(run.err.empty()) << bad;
     }
+}
+
+// ---- The logo at start-up ---------------------------------------------------------------------
+
+TEST_F(Tessark, TheLogoPlaysInTheMiddleOfTheBlackWindowAndTheGameAppearsAfterIt) {
+    TwoHumans();
+    const std::string early = machine.Path("logo-early.bmp"), turned = machine.Path("logo.bmp"),
+                      word = machine.Path("logo-word.bmp"), board = machine.Path("board.bmp");
+    Script script;
+    script.Wait(150).Shot(early).Wait(1100).Shot(turned).Wait(1700).Shot(word);
+    script.AfterLogo().Shot(board).Ctrl("q");
+    const ToolRun run = Run(script);
+    ASSERT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
+
+    // The logo's frames are 200 x 100, centred on the 240 x 294 window.
+    const RECT logo{20, 97, 220, 197};
+    const RECT whole{0, 0, 240, 294};
+    const Shot first(early), second(turned), third(word), game(board);
+    ASSERT_TRUE(first.Loaded() && second.Loaded() && third.Loaded() && game.Loaded());
+    EXPECT_EQ(second.Width(), 240);
+    EXPECT_EQ(second.Height(), 294);
+    EXPECT_EQ(first.CountOther(whole, RGB(0, 0, 0)), 0) << "black before the first frame";
+    for (const Shot* shot : {&second, &third}) {
+        const int inside = shot->CountOther(logo, RGB(0, 0, 0));
+        EXPECT_GT(inside, 200 * 100 / 2) << "the tile fills the middle";
+        EXPECT_EQ(shot->CountOther(whole, RGB(0, 0, 0)), inside) << "black all around";
+    }
+    EXPECT_FALSE(second.SameAs(third, logo)) << "the wordmark came onto the tile";
+
+    // Then the board with its pieces: blue on row 2, red on row 8.
+    EXPECT_GT(game.CountOther(RECT{0, 0, 240, 20}, RGB(0, 0, 0)), 1000) << "the menu buttons";
+    const COLORREF blue = game.At(Centre(26)), red = game.At(Centre(92));
+    EXPECT_GT(GetBValue(blue), GetRValue(blue) + 40);
+    EXPECT_GT(GetRValue(red), GetBValue(red) + 40);
+}
+
+TEST_F(Tessark, ClosingDuringTheLogoEndsCleanly) {
+    // While the tile tumbles, then while the finished logo is held.
+    for (int at : {1000, 3500}) {
+        SCOPED_TRACE(at);
+        TwoHumans();
+        const ToolRun run =
+            Run(Script().Wait(at).Line("close").Wait(60000).Shot(machine.Path("never.bmp")));
+        EXPECT_EQ(run.status, 0) << run.err << " (3: memory left behind)";
+        EXPECT_FALSE(Exists("never.bmp")) << "the window closed";
+        EXPECT_EQ(Stored().player1Computer, 0u) << "the settings were saved at the end";
+        EXPECT_EQ(SavedHistory(), "") << "no game started";
+    }
+}
+
+// ---- The new-game dialog ----------------------------------------------------------------------
+
+TEST_F(Tessark, TheNewGameDialogSetsUpAGameBetweenTwoPeople) {
+    ASSERT_TRUE(SaveSettings(Settings())); // the computer at Medium plays red
+    const DialogLayout dialog(kNewGameDialog);
+    const std::string greyed = machine.Path("newgame-human.bmp");
+    Script play;
+    play.AfterLogo().Wait(3000).Ctrl("n").Wait(300);
+    play.Click(dialog, kNewGameHuman).Shot(greyed).Click(dialog, IDOK).Wait(3000);
+    // Red is moved by hand: no computer took the turn.
+    play.Drag(26, 37).Wait(1500).Drag(92, 81).Wait(1500).Ctrl("q");
+    const ToolRun run = Run(play);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Settings s = Stored();
+    EXPECT_EQ(s.player1Computer, 0u);
+    EXPECT_EQ(s.player1Strength, kStrengthMedium);
+    EXPECT_EQ(SavedHistory(), "2,26,37,92,81,0");
+    // With a person chosen the strength row was greyed: no dark text in it.
+    const Shot shot(greyed);
+    ASSERT_TRUE(shot.Loaded());
+    EXPECT_GT(shot.CountInk(dialog.TextIn(kNewGameHuman)), 10);
+    EXPECT_EQ(shot.CountInk(dialog.TextIn(kNewGameStrengthLabel)), 0);
+    EXPECT_EQ(shot.CountInk(dialog.TextIn(kNewGameStrengthName)), 0);
+}
+
+TEST_F(Tessark, TheNewGameDialogBringsInTheComputerAtHighWhichAnswers) {
+    TwoHumans();
+    const DialogLayout dialog(kNewGameDialog);
+    Script play;
+    // Opened with the NEW button this time: the dialog's very first click counts.
+    play.AfterLogo().Wait(3000).Button(2).Wait(300);
+    play.Click(dialog, kNewGameComputer).Click(dialog, kNewGameHigh).Click(dialog, IDOK);
+    play.Wait(3000).Drag(26, 37).Wait(3000).Ctrl("q");
+    const ToolRun run = Run(play);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Settings s = Stored();
+    EXPECT_EQ(s.player1Computer, 1u);
+    EXPECT_EQ(s.player1Strength, kStrengthHigh);
+    const std::string history = SavedHistory();
+    EXPECT_EQ(history.rfind("2,26,37,", 0), 0u) << history << ": red answered";
+}
+
+TEST_F(Tessark, CancellingTheNewGameDialogChangesNothing) {
+    TwoHumans();
+    const RegistryData before = ReadBinary(Value(kSettingsName));
+    const DialogLayout dialog(kNewGameDialog);
+    Script play;
+    play.AfterLogo().Wait(3000).Drag(26, 37).Wait(1500).Ctrl("n").Wait(300);
+    play.Click(dialog, kNewGameComputer).Click(dialog, kNewGameLow);
+    play.Click(dialog, kNewGameSound).Click(dialog, kNewGameLights).Click(dialog, IDCANCEL);
+    // The game goes on as before, red still moved by hand.
+    play.Wait(500).Drag(92, 81).Wait(1500).Ctrl("q");
+    const ToolRun run = Run(play);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(ReadBinary(Value(kSettingsName)) == before)
+        << "the stored settings are as they were";
+    EXPECT_EQ(SavedHistory(), "2,26,37,92,81,0");
+}
+
+TEST_F(Tessark, TheNewGameDialogSpeaksEsperantoAfterTheLanguageButton) {
+    ASSERT_TRUE(SaveSettings(Settings()));
+    const std::string english = machine.Path("newgame-en.bmp"),
+                      esperanto = machine.Path("newgame-eo.bmp");
+    Script play;
+    play.AfterLogo().Wait(3000).Ctrl("n").Wait(300).Shot(english).Key("escape").Wait(300);
+    play.Button(4).Wait(500).Ctrl("n").Wait(300).Shot(esperanto).Key("escape").Wait(300);
+    play.Ctrl("q");
+    const ToolRun run = Run(play);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(SavedHistory(), "0,0") << "Cancel started no game";
+
+    const DialogLayout en(kNewGameDialog), eo(kNewGameDialog + 1);
+    const Shot a(english), b(esperanto);
+    ASSERT_TRUE(a.Loaded() && b.Loaded());
+    EXPECT_EQ(a.Width(), en.Size().cx);
+    EXPECT_EQ(a.Height(), en.Size().cy);
+    EXPECT_EQ(b.Width(), eo.Size().cx);
+    EXPECT_EQ(b.Height(), eo.Size().cy);
+    // Every control with a text shows it, in both languages; the computer is chosen, so the
+    // strength row is not greyed (its texts are as dark as the others).
+    const int texts[] = {-1,
+                         kNewGameHuman,
+                         kNewGameComputer,
+                         kNewGameStrengthLabel,
+                         kNewGameStrengthName,
+                         -2,
+                         kNewGameSound,
+                         kNewGameLights,
+                         IDOK,
+                         IDCANCEL};
+    for (int id : texts) {
+        SCOPED_TRACE(id);
+        EXPECT_GT(a.CountInk(en.TextIn(id)), 10);
+        EXPECT_GT(b.CountInk(eo.TextIn(id)), 10);
+    }
+    // The opponent box keeps its English title; the options box, the buttons and the strength
+    // name change; the untitled strength buttons stay as they are.
+    RECT opponentTitle = en.InShot(-1);
+    opponentTitle.bottom = opponentTitle.top + 10;
+    EXPECT_TRUE(a.SameAs(b, opponentTitle));
+    RECT optionsTitle = en.InShot(-2);
+    optionsTitle.bottom = optionsTitle.top + 10;
+    EXPECT_FALSE(a.SameAs(b, optionsTitle));
+    for (int id : {kNewGameLow, kNewGameMedium, kNewGameHigh})
+        EXPECT_TRUE(a.SameAs(b, en.InShot(id))) << id;
+    // "Akceptu" is wider than "OK", "Meznivela" than "Medium".
+    EXPECT_GT(b.InkRight(eo.TextIn(IDOK)), a.InkRight(en.TextIn(IDOK)) + 10);
+    EXPECT_GT(b.InkRight(eo.TextIn(kNewGameStrengthName)),
+              a.InkRight(en.TextIn(kNewGameStrengthName)));
+    EXPECT_FALSE(a.SameAs(b, en.TextIn(kNewGameHuman)));
 }
 
 } // namespace

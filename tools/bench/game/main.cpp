@@ -35,8 +35,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A self-playing game High against Medium; its 26th move (85 -> 96) converts four pieces.
-constexpr int kCascadeMove = 26;
+// A self-playing game, red High against blue Medium; its 27th move (blue 85 -> 96) converts every
+// red piece in a cascade that ends the game.
+constexpr int kCascadeMove = 27;
 constexpr Square kCascadeFrom = 85, kCascadeTo = 96;
 constexpr const char* kSelfPlay =
     "27,31,41,97,75,30,40,75,63,29,39,63,51,28,38,96,74,27,37,74,62,26,36,90,78,25,35,89,90,24,"
