@@ -552,6 +552,33 @@ RAPI_EXPORT LONG CeRegDeleteValue(HKEY key, LPCWSTR name) {
     return reply.ok ? static_cast<LONG>(reply.result) : ERROR_DEVICE_NOT_CONNECTED;
 }
 
+namespace {
+
+// A value's data into the caller's buffer as the registry calls give it: the size always, the
+// bytes when they fit, ERROR_MORE_DATA when they do not.
+LONG CopyValueData(const std::vector<unsigned char>& bytes, BYTE* data, DWORD* dataSize) {
+    LONG status = ERROR_SUCCESS;
+    if (data != nullptr) {
+        if (*dataSize < bytes.size()) {
+            status = ERROR_MORE_DATA;
+        } else if (!bytes.empty()) {
+            std::memcpy(data, bytes.data(), bytes.size());
+        }
+    }
+    if (dataSize != nullptr) *dataSize = static_cast<DWORD>(bytes.size());
+    return status;
+}
+
+// A key or value name with its terminator, when the caller's buffer holds it.
+bool CopyName(const std::u16string& found, LPWSTR name, LPDWORD nameChars) {
+    if (*nameChars <= found.size()) return false;
+    std::memcpy(name, found.c_str(), (found.size() + 1) * 2);
+    *nameChars = static_cast<DWORD>(found.size());
+    return true;
+}
+
+} // namespace
+
 RAPI_EXPORT LONG CeRegQueryValueEx(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type,
                                    LPBYTE data, LPDWORD dataSize) {
     Ignore(reserved);
@@ -567,16 +594,7 @@ RAPI_EXPORT LONG CeRegQueryValueEx(HKEY key, LPCWSTR name, LPDWORD reserved, LPD
     if (Malformed(reply)) return ERROR_INVALID_DATA;
     if (reply.result != ERROR_SUCCESS) return static_cast<LONG>(reply.result);
     if (type != nullptr) *type = found;
-    LONG status = ERROR_SUCCESS;
-    if (data != nullptr) {
-        if (*dataSize < bytes.size()) {
-            status = ERROR_MORE_DATA;
-        } else if (!bytes.empty()) {
-            std::memcpy(data, bytes.data(), bytes.size());
-        }
-    }
-    if (dataSize != nullptr) *dataSize = static_cast<DWORD>(bytes.size());
-    return status;
+    return CopyValueData(bytes, data, dataSize);
 }
 
 RAPI_EXPORT LONG CeRegSetValueEx(HKEY key, LPCWSTR name, DWORD reserved, DWORD type,
@@ -603,9 +621,7 @@ RAPI_EXPORT LONG CeRegEnumKeyEx(HKEY key, DWORD index, LPWSTR name, LPDWORD name
     std::u16string found = reply.fields.Text();
     if (Malformed(reply)) return ERROR_INVALID_DATA;
     if (reply.result != ERROR_SUCCESS) return static_cast<LONG>(reply.result);
-    if (*nameChars <= found.size()) return ERROR_MORE_DATA;
-    std::memcpy(name, found.c_str(), (found.size() + 1) * 2);
-    *nameChars = static_cast<DWORD>(found.size());
+    if (!CopyName(found, name, nameChars)) return ERROR_MORE_DATA;
     if (keyClass != nullptr && classChars != nullptr && *classChars > 0) keyClass[0] = 0;
     if (classChars != nullptr) *classChars = 0;
     if (lastWrite != nullptr) *lastWrite = FILETIME{0, 0};
@@ -627,20 +643,9 @@ RAPI_EXPORT LONG CeRegEnumValue(HKEY key, DWORD index, LPWSTR name, LPDWORD name
     std::vector<unsigned char> bytes = reply.fields.Bytes();
     if (Malformed(reply)) return ERROR_INVALID_DATA;
     if (reply.result != ERROR_SUCCESS) return static_cast<LONG>(reply.result);
-    if (*nameChars <= found.size()) return ERROR_MORE_DATA;
-    std::memcpy(name, found.c_str(), (found.size() + 1) * 2);
-    *nameChars = static_cast<DWORD>(found.size());
+    if (!CopyName(found, name, nameChars)) return ERROR_MORE_DATA;
     if (type != nullptr) *type = foundType;
-    LONG status = ERROR_SUCCESS;
-    if (data != nullptr) {
-        if (*dataSize < bytes.size()) {
-            status = ERROR_MORE_DATA;
-        } else if (!bytes.empty()) {
-            std::memcpy(data, bytes.data(), bytes.size());
-        }
-    }
-    if (dataSize != nullptr) *dataSize = static_cast<DWORD>(bytes.size());
-    return status;
+    return CopyValueData(bytes, data, dataSize);
 }
 
 RAPI_EXPORT LONG CeRegQueryInfoKey(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD reserved,
