@@ -23,28 +23,28 @@ void RecordPlay(void* context, int id) {
 
 } // namespace
 
-void GameBoard::SetUp() {
-    ASSERT_TRUE(EngineInit(GetModuleHandle(nullptr), 0));
+AnimWindow* CreateGameWindow(const TCHAR* className, WNDPROC proc, HWND& main) {
     platform::clock::SetSimulated(true);
     platform::clock::AdvanceTo(1000);
-    InitialiseLanguage(TEXT("Tessark"));
-    SetLanguage(kLangEnglish);
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASS wc{};
-        wc.lpfnWndProc = MainProc;
-        wc.hInstance = GetModuleHandle(nullptr);
-        wc.lpszClassName = TEXT("TessarkTestMain");
-        ASSERT_TRUE(RegisterClass(&wc));
-        registered = true;
-    }
-    main = CreateWindowEx(0, TEXT("TessarkTestMain"), TEXT("Tessark"), WS_POPUP | WS_VISIBLE, 0, 0,
-                          240, 294, nullptr, nullptr, GetModuleHandle(nullptr), nullptr);
-    ASSERT_NE(main, nullptr);
+    WNDCLASS wc{};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandle(nullptr);
+    wc.lpszClassName = className;
+    if (!GetClassInfo(wc.hInstance, className, &wc) && !RegisterClass(&wc)) return nullptr;
+    main = CreateWindowEx(0, className, TEXT("Tessark"), WS_POPUP | WS_VISIBLE, 0, 0, 240, 294,
+                          nullptr, nullptr, GetModuleHandle(nullptr), nullptr);
+    if (!main) return nullptr;
     HWND child = CreateWindowEx(0, TEXT("AnimWindow"), TEXT(""), WS_CHILD | WS_VISIBLE, 0, 0, 240,
                                 294, main, reinterpret_cast<HMENU>(static_cast<INT_PTR>(1005)),
                                 GetModuleHandle(nullptr), nullptr);
-    window = AnimWindow::FromHandle(child);
+    return AnimWindow::FromHandle(child);
+}
+
+void GameBoard::SetUp() {
+    ASSERT_TRUE(EngineInit(GetModuleHandle(nullptr), 0));
+    InitialiseLanguage(TEXT("Tessark"));
+    SetLanguage(kLangEnglish);
+    window = CreateGameWindow(TEXT("TessarkTestMain"), MainProc, main);
     ASSERT_NE(window, nullptr);
     g_current = this;
     game = std::make_unique<GameContext>(window, main, settings);

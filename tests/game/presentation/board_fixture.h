@@ -16,6 +16,10 @@
 #include <utility>
 #include <vector>
 
+// The simulated clock at 1 s, then a visible 240 x 294 main window of class `className` (registered
+// once with `proc`) holding the animation window 1005. Null when either cannot be made.
+AnimWindow* CreateGameWindow(const TCHAR* className, WNDPROC proc, HWND& main);
+
 class GameBoard : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -3,6 +3,8 @@
 // the splash cut short by a skip or by the window going while the loader still runs.
 #include "game/presentation/logo.h"
 
+#include "tests/game/presentation/board_fixture.h"
+
 #include "engine/cea_main.h"
 #include "engine/cea_palette.h"
 #include "foundation/language.h"
@@ -135,25 +137,8 @@ bool TestLoader(void* context) {
 
 void Logo::SetUp() {
     ASSERT_TRUE(EngineInit(GetModuleHandle(nullptr), 0));
-    platform::clock::SetSimulated(true);
-    platform::clock::AdvanceTo(1000);
     InitialiseLanguage(TEXT("Tessark"));
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASS wc{};
-        wc.lpfnWndProc = MainProc;
-        wc.hInstance = GetModuleHandle(nullptr);
-        wc.lpszClassName = TEXT("TessarkLogoTest");
-        ASSERT_TRUE(RegisterClass(&wc));
-        registered = true;
-    }
-    main = CreateWindowEx(0, TEXT("TessarkLogoTest"), TEXT("Tessark"), WS_POPUP | WS_VISIBLE, 0, 0,
-                          240, 294, nullptr, nullptr, GetModuleHandle(nullptr), nullptr);
-    ASSERT_NE(main, nullptr);
-    HWND child = CreateWindowEx(0, TEXT("AnimWindow"), TEXT(""), WS_CHILD | WS_VISIBLE, 0, 0, 240,
-                                294, main, reinterpret_cast<HMENU>(static_cast<INT_PTR>(1005)),
-                                GetModuleHandle(nullptr), nullptr);
-    window = AnimWindow::FromHandle(child);
+    window = CreateGameWindow(TEXT("TessarkLogoTest"), MainProc, main);
     ASSERT_NE(window, nullptr);
     window->SetCallback(OwnCallback);
     window->SetFrameRate(30);
