@@ -1,4 +1,5 @@
 #include "platform/core/kernel_internal.h"
+#include "platform/core/shell_internal.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -35,6 +36,16 @@ bool IsDirectory(const std::string& path) {
 // "path not found", as the platform tells the two apart.
 DWORD MissingError(const std::string& path) {
     return IsDirectory(ParentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+// A file named like a program is one here as on the platform, so an installed program can be
+// started from the host (a menu entry, cedevice run) without a separate step.
+bool IsProgramName(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string tail = path.substr(path.size() - 4);
+    for (char& c : tail)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c | 0x20 : c);
+    return tail == ".exe";
 }
 
 bool ReadOnly(const struct stat& info) {
@@ -92,7 +103,7 @@ HANDLE CreateFileImpl(const std::string& name, DWORD access, DWORD shareMode, DW
     }
     if (!existed) flags |= O_CREAT;
     if (creation == CREATE_NEW) flags |= O_EXCL;
-    int fd = open(path.c_str(), flags, 0644);
+    int fd = open(path.c_str(), flags, IsProgramName(path) ? 0755 : 0644);
     if (fd < 0) {
         int error = errno;
         SetLastError(error == ENOENT                             ? MissingError(path)
@@ -113,7 +124,9 @@ HANDLE CreateFileImpl(const std::string& name, DWORD access, DWORD shareMode, DW
         SetLastError(ErrorFromErrno(error));
         return INVALID_HANDLE_VALUE;
     }
-    if (!existed && (attributes & FILE_ATTRIBUTE_READONLY) != 0) fchmod(fd, 0444);
+    if (!existed && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        fchmod(fd, IsProgramName(path) ? 0555 : 0444);
+    }
     HANDLE handle = platform::kernel::Insert(std::make_shared<File>(fd, access));
     SetLastError(existed && (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS)
                      ? ERROR_ALREADY_EXISTS
@@ -194,6 +207,7 @@ BOOL DeleteFileImpl(const std::string& name) {
         SetLastError(ErrorFromErrno(errno));
         return FALSE;
     }
+    platform::shell::ForgetShortcut(path);
     return TRUE;
 }
 
