@@ -22,9 +22,15 @@ inline constexpr long kHookRefused = 31;
 // the log cannot be read or the hook refuses; in both cases nothing is changed.
 bool Uninstall(const std::string& product, RAPI* rapi);
 
-// Loads `library` on this machine and calls its hook `function` with `product`. False when the
-// library or the function is missing or the hook answers false. "ChainAppHook" on the device
-// does this for the desktop's uninstall routine.
+// How a hook answered: yes, no, or not at all (library or function missing).
+enum class HookAnswer { Yes, No, Unavailable };
+
+// Loads `library` on this machine and calls its hook `function` with `product`. This is what
+// "ChainAppHook" on the device does for the uninstall routine there.
+HookAnswer AskHook(const std::string& library, const std::string& function,
+                   const std::string& product);
+
+// AskHook answered yes.
 bool CallHook(const std::string& library, const std::string& function, const std::string& product);
 
 } // namespace setuplib
