@@ -10,6 +10,7 @@
 namespace {
 
 void (*g_trace)(const char* line) = nullptr;
+void (*g_changeHook)() = nullptr;
 
 void Trace(const char* line) {
     if (g_trace != nullptr) g_trace(line);
@@ -28,6 +29,7 @@ void SetupTrace(const TransferTarget& target, const char* format, const std::str
     target.trace(line);
 }
 
+// 64-bit, so large files do not overflow the product.
 void Report(const TransferTarget& target, int from, int to, DWORD done, DWORD total) {
     if (target.progress == nullptr) return;
     int percent =
@@ -59,6 +61,14 @@ std::string TextOf(const BYTE* buffer, DWORD size) {
 
 void SetRapiTrace(void (*trace)(const char* line)) {
     g_trace = trace;
+}
+
+void SetChangeHook(void (*hook)()) {
+    g_changeHook = hook;
+}
+
+void NoteChange() {
+    if (g_changeHook != nullptr) g_changeHook();
 }
 
 RAPI* ConnectLibrary(const char* library, DWORD timeout) {
@@ -213,18 +223,28 @@ Upload UploadFile(TransferTarget& target, const std::u16string& path, const std:
                   const BYTE* data, DWORD size, int from, int to) {
     RAPI* rapi = target.rapi;
     CeSetFileAttributes(rapi, path.c_str(), 0);
+    NoteChange();
     HANDLE file =
         CeCreateFile(rapi, path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    NoteChange();
     if (file == INVALID_HANDLE_VALUE) {
         SetupTrace(target, "setuplib: rapi writefile failed to create %s\n", shownPath);
         return Upload::NotCreated;
     }
     bool ok = true;
+    if (from == -1) {
+        DWORD written = 0;
+        ok = CeWriteFile(rapi, file, data, size, &written, nullptr) && written == size;
+        NoteChange();
+    } else {
+        Report(target, from, to, 0, size == 0 ? 1 : size);
+    }
     DWORD done = 0;
-    while (ok && done < size) {
+    while (from != -1 && ok && done < size) {
         DWORD piece = size - done < kTransferChunk ? size - done : kTransferChunk;
         DWORD written = 0;
         ok = CeWriteFile(rapi, file, data + done, piece, &written, nullptr) && written == piece;
+        NoteChange();
         done += written;
         Report(target, from, to, done, size);
     }
@@ -269,6 +289,7 @@ bool rapiwritefile(TransferTarget& target, const std::string& destination, const
             // The input block belongs to the call from here on.
             result = CeRapiInvoke(target.rapi, library.c_str(), u"DecompressFile", inputSize, input,
                                   &outputSize, &output, nullptr, 0);
+            NoteChange();
             if (output != nullptr) LocalFree(output);
         }
         zzfree(block);

@@ -27,6 +27,12 @@ void Disconnect(RAPI* rapi);
 // that).
 void SetRapiTrace(void (*trace)(const char* line));
 
+// Every change the setup library makes to a target (a file created or written, a folder, a key
+// or value, a move or deletion) is reported here after it is made, so a caller can stop the
+// process at an exact point of an installation. Null (the default) reports nowhere.
+void SetChangeHook(void (*hook)());
+void NoteChange();
+
 // The forwarding operations: each entry with the connection first.
 #define TESSARK_RAPI_WITH_CONNECTION(...) (RAPI * rapi __VA_OPT__(, ) __VA_ARGS__)
 #define TESSARK_RAPI_FORWARD(kind, ret, name, params, args, fail)                                  \
@@ -75,6 +81,7 @@ std::string TemporaryTransferName(DWORD ticks);
 // Sends `size` bytes to `destination` on the device: compressed through "zzrapi.dll" when the
 // file is large enough and the library is usable, otherwise as they are; a failed expansion is
 // followed by one uncompressed transfer and no compression for the rest of the run. Progress
-// runs from `from` to `to` percent.
+// is reported at `from` once the file is created and after each chunk up to `to`; with `from`
+// -1 the data goes in one write without progress.
 bool rapiwritefile(TransferTarget& target, const std::string& destination, const BYTE* data,
                    DWORD size, int from, int to);

@@ -67,8 +67,8 @@ TEST_F(DeviceTest, ProgressFollowsTheChunks) {
     };
     std::string data = Patterned(100000);
     ASSERT_TRUE(Send(target, kDestination, data, 10, 50));
-    // 32768-byte chunks: 32768, 65536, 98304, 100000.
-    EXPECT_EQ(reports, (std::vector<int>{23, 36, 49, 50}));
+    // The start, then 32768-byte chunks: 32768, 65536, 98304, 100000.
+    EXPECT_EQ(reports, (std::vector<int>{10, 23, 36, 49, 50}));
     EXPECT_EQ(Slurp(Tree("My Documents/file.bin")), data);
 }
 
@@ -239,7 +239,7 @@ TEST_F(DeviceTest, ADeviceLostInTheMiddleOfATransferFailsTheNextCalls) {
     ASSERT_NE(rapi_, nullptr);
     TransferTarget target = Target();
     target.progressContext = this;
-    // The device is pulled out after the first chunk has arrived.
+    // The device is pulled out once the file is created, before its first chunk.
     target.progress = [](void* context, int) { static_cast<DeviceTest*>(context)->Kill(); };
     std::string data = Patterned(300000);
     EXPECT_FALSE(Send(target, kDestination, data));
