@@ -26,18 +26,6 @@ int Alignment(const string& text) {
     return 0;
 }
 
-struct Grid {
-    LONG columns, rows;
-};
-
-// Columns and rows of each kind's image; {0, 0} for kinds without one.
-Grid KindGrid(DWORD kind) {
-    static const Grid grids[] = {{1, 1}, {2, 2}, {2, 1}, {1, 2}, {1, 3}, {1, 3},
-                                 {1, 1}, {3, 4}, {2, 4}, {2, 4}, {4, 1}, {3, 3},
-                                 {4, 4}, {4, 4}, {0, 0}, {3, 3}, {1, 1}, {3, 3}};
-    return kind < sizeof grids / sizeof grids[0] ? grids[kind] : Grid{0, 0};
-}
-
 const TCHAR* ControlPrefix(DWORD kind) {
     switch (kind) {
     case kSkinPushButton:
@@ -69,6 +57,15 @@ COLORREF SkinColor(const TCHAR* text) {
     DWORD g = static_cast<DWORD>(digits[2] * 16 + digits[3]);
     DWORD b = static_cast<DWORD>(digits[4] * 16 + digits[5]);
     return 0x02000000u | r | (g << 8) | (b << 16);
+}
+
+SIZE SkinKindGrid(DWORD kind) {
+    if (kind & kSkinOptional)
+        return SIZE{static_cast<LONG>((kind >> 16) & 0x7FFF), static_cast<LONG>(kind & 0xFFFF)};
+    static const SIZE grids[] = {{1, 1}, {2, 2}, {2, 1}, {1, 2}, {1, 3}, {1, 3},
+                                 {1, 1}, {3, 4}, {2, 4}, {2, 4}, {4, 1}, {3, 3},
+                                 {4, 4}, {4, 4}, {0, 0}, {3, 3}, {1, 1}, {3, 3}};
+    return kind < sizeof grids / sizeof grids[0] ? grids[kind] : SIZE{0, 0};
 }
 
 // --- Loading --------------------------------------------------------------------------------
@@ -117,7 +114,7 @@ Skin::~Skin() {
     for (SkinFile* f : files_) {
         if (f->graphics) {
             for (SkinControlGraphics* g : *f->graphics)
-                Release(g);
+                ReleaseGraphics(g);
             MemDelete(f->graphics, MM("SKINCONTROLGRAPHICS"));
         }
         if (f->sprite) {
@@ -303,20 +300,21 @@ SkinControlGraphics* Skin::GetImage(const TCHAR* name, DWORD flags, const TCHAR*
         found->graphics = new (MM("SKINCONTROLGRAPHICS")) cetl::vector<SkinControlGraphics*>;
     for (SkinControlGraphics* g : *found->graphics)
         if (g->flags == flags) return g;
-    SkinControlGraphics* g = Build(found->sprite, flags);
+    SkinControlGraphics* g = BuildGraphics(found->sprite, flags);
     try {
         found->graphics->add(g);
     } catch (...) {
-        Release(g);
+        ReleaseGraphics(g);
         throw;
     }
     return g;
 }
 
-SkinControlGraphics* Skin::Build(Sprite* sprite, DWORD flags) {
-    Grid grid = (flags & kSkinOptional) ? Grid{static_cast<LONG>((flags >> 16) & 0x7FFF),
-                                               static_cast<LONG>(flags & 0xFFFF)}
-                                        : KindGrid(flags);
+SkinControlGraphics* Skin::BuildGraphics(Sprite* sprite, DWORD flags) {
+    SIZE size = SkinKindGrid(flags);
+    struct {
+        LONG columns, rows;
+    } grid{size.cx, size.cy};
     if (grid.columns <= 0 || grid.rows <= 0 || grid.columns * grid.rows > 16)
         throw cetl::exception(kSkinUnknownKind);
     auto* g = new (MM("SKINCONTROLGRAPHICS")) SkinControlGraphics;
@@ -338,7 +336,20 @@ SkinControlGraphics* Skin::Build(Sprite* sprite, DWORD flags) {
     return g;
 }
 
-void Skin::Release(SkinControlGraphics* g) {
+void Skin::AddImage(const TCHAR* name, Sprite* sprite) {
+    auto* f = new (MM("SKINFILE")) SkinFile;
+    f->name = name;
+    f->sprite = sprite;
+    try {
+        files_.add(f);
+    } catch (...) {
+        MemDelete(f, MM("SKINFILE"));
+        MemDelete(sprite, MM("SPRITE"));
+        throw;
+    }
+}
+
+void Skin::ReleaseGraphics(SkinControlGraphics* g) {
     if (!g) return;
     for (int i = 0; i < g->count; ++i) {
         if (g->regions[i]) DeleteObject(g->regions[i]);

@@ -49,6 +49,10 @@ constexpr DWORD SkinGrid(DWORD columns, DWORD rows) {
 inline constexpr char kSkinUnknownKind[] =
     "constructing skincontrolgraphics for unknown control type";
 
+// Columns (cx) and rows (cy) of a kind's grid, or of an explicit grid (bit 31 set); {0, 0} for
+// kinds without an image (the user-drawn kind) and for unknown kinds.
+SIZE SkinKindGrid(DWORD kind);
+
 struct SkinWindowSettings {
     LONG left = 0, top = 0, right = 0, bottom = 0; // frame borders
     bool proportionalScrollbars = false;
@@ -112,6 +116,14 @@ public:
     // The named image cut for `flags` (a kind, or an explicit grid); null for a missing
     // optional image or "text"; any other missing image throws.
     SkinControlGraphics* GetImage(const TCHAR* name, DWORD flags, const TCHAR* prefix);
+    // Adds an image under an entry name (such as "TessarkSetup Frame.psp"), found by GetImage
+    // like the archive's own; the skin takes the sprite (made with `new (MM("SPRITE"))`).
+    void AddImage(const TCHAR* name, Sprite* sprite);
+    // Cuts a sprite into the grid of `flags` (as GetImage does; regions for the frame kinds);
+    // throws the container exception with kSkinUnknownKind for an unknown kind. Freed with
+    // ReleaseGraphics.
+    static SkinControlGraphics* BuildGraphics(Sprite* sprite, DWORD flags);
+    static void ReleaseGraphics(SkinControlGraphics* graphics);
     // Whether GetImage would find the image (any kind).
     bool HasImage(const TCHAR* name, const TCHAR* prefix) const;
     // A sound of the skin by entry name ("click.wav"); null when there is none.
@@ -136,8 +148,6 @@ private:
     };
     SkinFile* Find(const string& name) const;
     SkinFile* FindImage(const TCHAR* name, const TCHAR* prefix) const;
-    SkinControlGraphics* Build(Sprite* sprite, DWORD flags);
-    static void Release(SkinControlGraphics* g);
 
     ZIPFILE* archive_;
     cetl::vector<SkinFile*> files_;

@@ -41,7 +41,7 @@ void NullScreenSize(int* width, int* height) {
 }
 
 const Driver kNullDriver{
-    "null", {NullScreenSize, nullptr}, {nullptr}, {nullptr, nullptr}, {nullptr}};
+    "null", {NullScreenSize, nullptr, nullptr}, {nullptr}, {nullptr, nullptr}, {nullptr}};
 
 std::atomic<const Driver*> g_driver{nullptr};
 
@@ -79,6 +79,16 @@ void Install(const Driver* driver) {
 void ScreenSize(int* width, int* height) {
     auto size = Current().screen.size;
     (size != nullptr ? size : NullScreenSize)(width, height);
+}
+
+RECT WorkArea() {
+    RECT area{};
+    if (auto f = Current().screen.workArea;
+        f != nullptr && f(&area) && area.right > area.left && area.bottom > area.top)
+        return area;
+    int w = 0, h = 0;
+    ScreenSize(&w, &h);
+    return RECT{0, 0, w, h};
 }
 
 void NotifyWindow(HWND hwnd, WindowEvent event) {

@@ -14,6 +14,9 @@ struct ScreenOps {
     void (*size)(int* width, int* height);
     // A top-level window appeared, moved, changed visibility or went away.
     void (*windowEvent)(HWND hwnd, WindowEvent event);
+    // The part of the screen that windows may use (screen coordinates); false means the
+    // whole screen.
+    bool (*workArea)(RECT* area);
 };
 
 struct InputOps {
@@ -47,6 +50,8 @@ const Driver& Current();
 // Installs a driver (nullptr restores the null driver). Entries left null behave as null's.
 void Install(const Driver* driver);
 void ScreenSize(int* width, int* height);
+// SPI_GETWORKAREA's answer: the driver's work area, else the whole screen.
+RECT WorkArea();
 void NotifyWindow(HWND hwnd, WindowEvent event);
 
 // Pointer input at a screen position: goes to the capture window if there is one, otherwise

@@ -596,9 +596,13 @@ void ComposeScreen() {
 bool SaveBitmapFile(HWND top, const char* path) {
     using namespace detail;
     HBITMAP handle = nullptr;
+    // A shaped window's picture is black outside its shape, as a host that cannot shape
+    // windows shows it.
+    HRGN shape = nullptr;
     if (top != nullptr) {
         handle = SurfaceOf(top);
         if (handle == nullptr) return false;
+        shape = CopyShape(top);
     } else {
         ComposeScreen();
     }
@@ -607,7 +611,10 @@ bool SaveBitmapFile(HWND top, const char* path) {
         std::lock_guard gdiLock(Lock());
         std::shared_ptr<Bitmap> bitmap =
             handle != nullptr ? FindAs<Bitmap>(handle, Kind::Bitmap) : ScreenBitmap();
-        if (!bitmap) return false;
+        if (!bitmap) {
+            if (shape != nullptr) DeleteObject(shape);
+            return false;
+        }
         const Surface& s = bitmap->surface;
         const long rowBytes = (static_cast<long>(s.width) * 3 + 3) & ~3L;
         const long dataSize = rowBytes * s.height;
@@ -629,6 +636,7 @@ bool SaveBitmapFile(HWND top, const char* path) {
         for (int y = 0; y < s.height; ++y) {
             BYTE* row = &file[54 + static_cast<std::size_t>(rowBytes) * (s.height - 1 - y)];
             for (int x = 0; x < s.width; ++x) {
+                if (shape != nullptr && !PtInRegion(shape, x, y)) continue; // stays black
                 COLORREF c = ValueToColour(s, s.Get(x, y));
                 row[x * 3] = GetBValue(c);
                 row[x * 3 + 1] = GetGValue(c);
@@ -636,6 +644,7 @@ bool SaveBitmapFile(HWND top, const char* path) {
             }
         }
     }
+    if (shape != nullptr) DeleteObject(shape);
     std::FILE* f = std::fopen(path, "wb");
     if (f == nullptr) return false;
     bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
@@ -848,9 +857,7 @@ BOOL SystemParametersInfoW(UINT action, UINT, LPVOID value, UINT) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    int w = 0, h = 0;
-    platform::driver::ScreenSize(&w, &h);
-    *static_cast<RECT*>(value) = {0, 0, w, h};
+    *static_cast<RECT*>(value) = platform::driver::WorkArea();
     return TRUE;
 }
 

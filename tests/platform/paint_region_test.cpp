@@ -5,7 +5,11 @@
 #include "platform/gdi.h"
 #include "platform/user.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -236,6 +240,84 @@ TEST_F(Paint, WindowShapesDecideWhatIsHit) {
     Pump();
 }
 
+// The pixels of a 24-bit bottom-up BMP file, row by row from the top, as COLORREFs.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<COLORREF> pixels;
+    COLORREF At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+Picture ReadBmp(const std::string& path) {
+    Picture p;
+    std::ifstream in(path, std::ios::binary);
+    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
+    if (b.size() < 54 || b[0] != 'B' || b[28] != 24) return p;
+    auto get32 = [&](std::size_t at) {
+        return static_cast<int>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24);
+    };
+    p.width = get32(18);
+    p.height = get32(22);
+    const std::size_t rowBytes = (static_cast<std::size_t>(p.width) * 3 + 3) & ~std::size_t{3};
+    if (b.size() < 54 + rowBytes * p.height) return Picture{};
+    for (int y = 0; y < p.height; ++y) {
+        const unsigned char* row = &b[54 + rowBytes * (p.height - 1 - y)];
+        for (int x = 0; x < p.width; ++x)
+            p.pixels.push_back(RGB(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]));
+    }
+    return p;
+}
+
+TEST_F(Paint, AShapedWindowsPicturesShowOnlyWhatIsInsideItsShape) {
+    const std::string dir = ::testing::TempDir();
+    g_paintColour = RGB(200, 40, 40);
+    HWND below = Make(WS_POPUP | WS_VISIBLE, 0, 0, 300, 300, nullptr, u"PlainTest");
+    HWND shaped = Make(WS_POPUP | WS_VISIBLE, 20, 30, 100, 80);
+    // Two separate pieces: a cross-shaped outline is still one region.
+    HRGN shape = CreateRectRgn(0, 0, 40, 80);
+    HRGN right = CreateRectRgn(60, 20, 100, 40);
+    CombineRgn(shape, shape, right, RGN_OR);
+    DeleteObject(right);
+    ASSERT_EQ(SetWindowRgn(shaped, shape, TRUE), 1);
+    Pump();
+
+    const std::string window = dir + "/shaped-window.bmp", screen = dir + "/shaped-screen.bmp";
+    ASSERT_TRUE(platform::wm::SaveBitmapFile(shaped, window.c_str()));
+    Picture w = ReadBmp(window);
+    ASSERT_EQ(w.width, 100);
+    ASSERT_EQ(w.height, 80);
+    EXPECT_EQ(w.At(5, 5), RGB(200, 40, 40));
+    EXPECT_EQ(w.At(39, 79), RGB(200, 40, 40));
+    EXPECT_EQ(w.At(80, 30), RGB(200, 40, 40));
+    EXPECT_EQ(w.At(40, 0), RGB(0, 0, 0)); // just right of the left piece
+    EXPECT_EQ(w.At(80, 19), RGB(0, 0, 0));
+    EXPECT_EQ(w.At(99, 79), RGB(0, 0, 0));
+
+    // On the screen the window below shows through where the shape leaves out.
+    ASSERT_TRUE(platform::wm::SaveBitmapFile(nullptr, screen.c_str()));
+    Picture s = ReadBmp(screen);
+    ASSERT_GE(s.width, 300);
+    EXPECT_EQ(s.At(20 + 5, 30 + 5), RGB(200, 40, 40));
+    EXPECT_EQ(s.At(20 + 50, 30 + 5), RGB(0, 255, 0)); // the class brush of the window below
+    EXPECT_EQ(s.At(20 + 80, 30 + 30), RGB(200, 40, 40));
+
+    // A new shape is what the next picture shows; no shape is the whole rectangle again.
+    SetWindowRgn(shaped, CreateRectRgn(50, 0, 100, 80), TRUE);
+    Pump();
+    ASSERT_TRUE(platform::wm::SaveBitmapFile(shaped, window.c_str()));
+    w = ReadBmp(window);
+    ASSERT_EQ(w.width, 100);
+    EXPECT_EQ(w.At(5, 5), RGB(0, 0, 0));
+    EXPECT_EQ(w.At(60, 5), RGB(200, 40, 40));
+    SetWindowRgn(shaped, nullptr, TRUE);
+    Pump();
+    ASSERT_TRUE(platform::wm::SaveBitmapFile(shaped, window.c_str()));
+    w = ReadBmp(window);
+    ASSERT_EQ(w.width, 100);
+    EXPECT_EQ(w.At(5, 5), RGB(200, 40, 40));
+    EXPECT_EQ(w.At(99, 79), RGB(200, 40, 40));
+    (void)below;
+}
+
 TEST_F(Paint, CaptureTakesThePointerOutsideTheWindow) {
     HWND w = Make(WS_POPUP | WS_VISIBLE, 100, 100, 50, 50);
     Pump();
@@ -397,6 +479,24 @@ TEST_F(Paint, StandardCursorsAndTheWorkArea) {
     EXPECT_EQ(SetCursor(ns), arrow);
     EXPECT_EQ(GetCursor(), ns);
     EXPECT_EQ(platform::wm::CurrentCursorId(), 32645);
+    // The cursors a window that sizes itself shows, each its own, read back by the driver.
+    const std::pair<LPCWSTR, int> sizing[] = {{reinterpret_cast<LPCWSTR>(IDC_SIZENWSE), 32642},
+                                              {reinterpret_cast<LPCWSTR>(IDC_SIZENESW), 32643},
+                                              {reinterpret_cast<LPCWSTR>(IDC_SIZEWE), 32644},
+                                              {reinterpret_cast<LPCWSTR>(IDC_SIZENS), 32645},
+                                              {reinterpret_cast<LPCWSTR>(IDC_ARROW), 32512}};
+    std::vector<HCURSOR> seen;
+    for (const auto& [name, id] : sizing) {
+        HCURSOR c = LoadCursorW(nullptr, name);
+        ASSERT_NE(c, nullptr) << id;
+        EXPECT_EQ(LoadCursorW(nullptr, name), c) << id; // shared, as the platform's are
+        for (HCURSOR other : seen)
+            EXPECT_NE(other, c) << id;
+        seen.push_back(c);
+        SetCursor(c);
+        EXPECT_EQ(platform::wm::CurrentCursorId(), id);
+        EXPECT_EQ(platform::wm::CursorIdOf(c), id);
+    }
     SetCursor(nullptr);
     EXPECT_EQ(platform::wm::CurrentCursorId(), 0);
 
@@ -407,6 +507,7 @@ TEST_F(Paint, StandardCursorsAndTheWorkArea) {
     EXPECT_EQ(work.right, w);
     EXPECT_EQ(work.bottom, h);
     EXPECT_FALSE(SystemParametersInfoW(SPI_GETWORKAREA, 0, nullptr, 0));
+    EXPECT_FALSE(SystemParametersInfoW(0x1234, 0, &work, 0));
 }
 
 } // namespace

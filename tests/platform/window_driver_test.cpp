@@ -2,14 +2,22 @@
 #include "platform/clock.h"
 #include "platform/core/driver.h"
 #include "platform/core/icon_internal.h"
+#include "platform/core/paint_internal.h"
 #include "platform/core/window_internal.h"
+#include "platform/gdi.h"
 #include "platform/resource.h"
 #include "platform/user.h"
 #include "tests/platform/resource_test_ids.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <utility>
 #include <vector>
+
+// Found by argument lookup from the containers' comparisons, so not in the unnamed namespace.
+static bool operator==(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
 
 namespace {
 
@@ -46,7 +54,7 @@ protected:
 };
 
 TEST_F(Driver, HearsAboutTopLevelWindowsOnlyAndSizesDefaults) {
-    static const drv::Driver table{"test", {SmallScreen, RecordEvent}, {}, {}, {}};
+    static const drv::Driver table{"test", {SmallScreen, RecordEvent, nullptr}, {}, {}, {}};
     drv::Install(&table);
     EXPECT_STREQ(drv::Current().name, "test");
     HWND top = CreateWindowExW(0, u"DriverTest", u"", WS_POPUP | WS_VISIBLE, CW_USEDEFAULT, 0,
@@ -67,6 +75,68 @@ TEST_F(Driver, HearsAboutTopLevelWindowsOnlyAndSizesDefaults) {
 
     drv::Install(nullptr);
     EXPECT_STREQ(drv::Current().name, "null");
+}
+
+// What the driver sees of a window when it hears that it moved.
+std::vector<RECT> g_movedTo;
+void RecordPlace(HWND hwnd, drv::WindowEvent event) {
+    if (event != drv::WindowEvent::Moved) return;
+    for (const auto& t : platform::wm::TopWindowsBottomUp())
+        if (t.hwnd == hwnd) g_movedTo.push_back(t.rect);
+}
+RECT g_driverWorkArea{};
+bool DriverWorkArea(RECT* area) {
+    *area = g_driverWorkArea;
+    return true;
+}
+bool NoWorkArea(RECT*) {
+    return false;
+}
+
+TEST_F(Driver, MovesReachTheDriverWithTheWindowsNewPlace) {
+    static const drv::Driver table{"test", {SmallScreen, RecordPlace, nullptr}, {}, {}, {}};
+    drv::Install(&table);
+    g_movedTo.clear();
+    HWND top = Make(WS_POPUP | WS_VISIBLE, nullptr, 50);
+    MoveWindow(top, 30, 40, 60, 70, TRUE);
+    SetWindowPos(top, nullptr, -10, 5, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(top, nullptr, 0, 0, 20, 25, SWP_NOMOVE | SWP_NOZORDER);
+    MoveWindow(top, -10, 5, 20, 25, TRUE); // where it already is: nothing to tell
+    std::vector<RECT> want{{30, 40, 90, 110}, {-10, 5, 50, 75}, {-10, 5, 10, 30}};
+    EXPECT_EQ(g_movedTo, want);
+    RECT r{};
+    GetWindowRect(top, &r);
+    EXPECT_EQ(r, want.back());
+    DestroyWindow(top);
+}
+
+TEST_F(Driver, TheWorkAreaIsTheDriversElseTheWholeScreen) {
+    auto workArea = [] {
+        RECT r{};
+        EXPECT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0));
+        return r;
+    };
+    static const drv::Driver withArea{"test", {SmallScreen, nullptr, DriverWorkArea}, {}, {}, {}};
+    static const drv::Driver without{"test", {SmallScreen, nullptr, NoWorkArea}, {}, {}, {}};
+    drv::Install(&withArea);
+    g_driverWorkArea = {0, 24, 1600, 900};
+    EXPECT_EQ(workArea(), (RECT{0, 24, 1600, 900}));
+    EXPECT_EQ(SystemParametersInfoA(SPI_GETWORKAREA, 0, &g_driverWorkArea, 0), TRUE);
+    g_driverWorkArea = {10, 10, 10, 500}; // nothing usable: the whole screen instead
+    EXPECT_EQ(workArea(), (RECT{0, 0, 240, 320}));
+    drv::Install(&without);
+    EXPECT_EQ(workArea(), (RECT{0, 0, 240, 320}));
+
+    // Headless, the work area is the whole screen: the flavour's, or TESSARK_SCREEN's.
+    drv::Install(nullptr);
+    ASSERT_EQ(setenv("TESSARK_SCREEN", "1024x600", 1), 0);
+    EXPECT_EQ(workArea(), (RECT{0, 0, 1024, 600}));
+    ASSERT_EQ(setenv("TESSARK_SCREEN", "wide", 1), 0);
+    int w = 0, h = 0;
+    drv::ScreenSize(&w, &h);
+    EXPECT_EQ(workArea(), (RECT{0, 0, w, h}));
+    unsetenv("TESSARK_SCREEN");
+    EXPECT_EQ(w, platform::gdi::GetScreen().width);
 }
 
 TEST_F(Driver, WindowsShowTheirOwnIconElseTheirClassIcon) {
@@ -90,7 +160,7 @@ TEST_F(Driver, WindowsShowTheirOwnIconElseTheirClassIcon) {
     EXPECT_EQ(LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_MAIN)), nullptr); // not a real image
     EXPECT_EQ(LoadIconA(nullptr, "NoSuchIcon"), nullptr);
 
-    static const drv::Driver table{"test", {SmallScreen, RecordEvent}, {}, {}, {}};
+    static const drv::Driver table{"test", {SmallScreen, RecordEvent, nullptr}, {}, {}, {}};
     drv::Install(&table);
     HICON classIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(IDI_SAMPLE));
     WNDCLASSW wc{};

@@ -299,9 +299,9 @@ void BeforeAdvance(std::uint64_t ms) {
 }
 
 const platform::driver::Driver kScripted{
-    "null", {nullptr, nullptr}, {Poll}, {nullptr, nullptr}, {BeforeAdvance}};
+    "null", {nullptr, nullptr, nullptr}, {Poll}, {nullptr, nullptr}, {BeforeAdvance}};
 const platform::driver::Driver kPlain{
-    "null", {nullptr, nullptr}, {nullptr}, {nullptr, nullptr}, {nullptr}};
+    "null", {nullptr, nullptr, nullptr}, {nullptr}, {nullptr, nullptr}, {nullptr}};
 
 } // namespace
 

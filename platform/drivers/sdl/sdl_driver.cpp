@@ -41,6 +41,10 @@ struct HostWindow {
     // Host pixel values of 16-bit colours, for the target format they were made for.
     std::vector<Uint32> colours16;
     Uint32 colours16Format = 0;
+    // Host position of the window's screen origin: a device screen is shown where the host
+    // centred its first window, a desktop window stands where its program put it.
+    int originX = 0, originY = 0;
+    POINT placed{}; // the window position the host window was last put at
 };
 
 std::recursive_mutex g_lock;
@@ -52,14 +56,28 @@ std::shared_ptr<const platform::wm::IconImage> g_cursorImage;
 DWORD g_hostThread = 0;
 SDL_Cursor* g_cursor = nullptr;
 
-// TESSARK_SCALE chooses; otherwise a device-sized window takes the largest whole factor (at
-// most 4) that fits the usable desktop, and a desktop-sized one is shown as it is.
-int ScaleFor(int width, int height) {
+// Host moves of desktop windows, taken over by the windows once the driver's lock is released.
+std::vector<std::pair<HWND, POINT>> g_hostMoves;
+
+int ScaleFromEnvironment() {
     if (const char* env = std::getenv("TESSARK_SCALE")) {
         int s = std::atoi(env);
         if (s >= 1 && s <= 8) return s;
     }
-    if (width >= 400) return 1;
+    return 0;
+}
+
+// Desktop programs share the host's desktop: their screen coordinates are host pixels divided
+// by one factor for all their windows. A device program's screen is a picture of its own.
+bool DesktopScreen() {
+    return platform::gdi::GetScreen().width >= 400;
+}
+
+// TESSARK_SCALE chooses; otherwise a device-sized window takes the largest whole factor (at
+// most 4) that fits the usable desktop, and a desktop-sized one is shown as it is.
+int ScaleFor(int width, int height) {
+    if (int s = ScaleFromEnvironment()) return s;
+    if (width >= 400 || DesktopScreen()) return 1;
     SDL_Rect usable{};
     if (SDL_GetDisplayUsableBounds(0, &usable) != 0 || usable.w <= 0 || usable.h <= 0) return 2;
     // Room for the host's own frame and title bar.
@@ -305,11 +323,25 @@ void WindowEvent(HWND hwnd, platform::driver::WindowEvent event) {
         if (event != E::Shown && !top->visible) return;
         HostWindow host;
         host.scale = ScaleFor(w, h);
+        const int k = host.scale;
         std::string title = platform::Narrow(top->title);
-        host.window =
-            SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                             w * host.scale, h * host.scale, SDL_WINDOW_HIDDEN);
+        const bool desktop = DesktopScreen();
+        // A desktop window without a caption draws its own frame (a skinned window).
+        const DWORD style = static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE));
+        const Uint32 flags = SDL_WINDOW_HIDDEN | (desktop && (style & WS_CAPTION) != WS_CAPTION
+                                                      ? static_cast<Uint32>(SDL_WINDOW_BORDERLESS)
+                                                      : 0u);
+        host.window = SDL_CreateWindow(
+            title.c_str(), desktop ? top->rect.left * k : SDL_WINDOWPOS_CENTERED,
+            desktop ? top->rect.top * k : SDL_WINDOWPOS_CENTERED, w * k, h * k, flags);
         if (host.window == nullptr) return;
+        if (!desktop) {
+            int hx = 0, hy = 0;
+            SDL_GetWindowPosition(host.window, &hx, &hy);
+            host.originX = hx - top->rect.left * k;
+            host.originY = hy - top->rect.top * k;
+        }
+        host.placed = {top->rect.left, top->rect.top};
         if (g_hostThread == 0) g_hostThread = platform::wm::CurrentThreadId();
         it = g_windows.emplace(hwnd, host).first;
     }
@@ -325,6 +357,11 @@ void WindowEvent(HWND hwnd, platform::driver::WindowEvent event) {
         break;
     case E::Moved:
         SDL_SetWindowSize(host.window, w * host.scale, h * host.scale);
+        if (top->rect.left != host.placed.x || top->rect.top != host.placed.y) {
+            host.placed = {top->rect.left, top->rect.top};
+            SDL_SetWindowPosition(host.window, host.originX + top->rect.left * host.scale,
+                                  host.originY + top->rect.top * host.scale);
+        }
         host.shown = ~0ull;
         if (host.shaped) ShapeHost(host, host.shape); // at the new size
         break;
@@ -503,6 +540,14 @@ void Handle(const SDL_Event& e) {
             PostMessageW(hwnd, WM_CLOSE, 0, 0);
         } else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
             if (GetForegroundWindow() != hwnd) SetForegroundWindow(hwnd);
+        } else if (e.window.event == SDL_WINDOWEVENT_MOVED && DesktopScreen()) {
+            // Moved by the user or the window manager: the window follows.
+            POINT at{(e.window.data1 - host->originX) / host->scale,
+                     (e.window.data2 - host->originY) / host->scale};
+            if (at.x != host->placed.x || at.y != host->placed.y) {
+                host->placed = at;
+                g_hostMoves.emplace_back(hwnd, at);
+            }
         } else if (e.window.event == SDL_WINDOWEVENT_EXPOSED ||
                    e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
             host->shown = ~0ull;
@@ -536,9 +581,25 @@ void Poll(DWORD maxWaitMs) {
     Handle(e);
     while (SDL_PollEvent(&e))
         Handle(e);
+    // WM_MOVE may go to a window of another thread: sent without the driver's lock.
+    std::vector<std::pair<HWND, POINT>> moves;
+    moves.swap(g_hostMoves);
+    lock.unlock();
+    for (const auto& [hwnd, at] : moves)
+        SetWindowPos(hwnd, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-const Driver kSdl{"sdl", {nullptr, WindowEvent}, {Poll}, {nullptr, nullptr}, {nullptr}};
+// A desktop program's work area is the host's usable desktop at its scale.
+bool WorkArea(RECT* area) {
+    if (!DesktopScreen()) return false;
+    SDL_Rect usable{};
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0 || usable.w <= 0 || usable.h <= 0) return false;
+    const int k = std::max(1, ScaleFromEnvironment());
+    *area = RECT{usable.x / k, usable.y / k, (usable.x + usable.w) / k, (usable.y + usable.h) / k};
+    return true;
+}
+
+const Driver kSdl{"sdl", {nullptr, WindowEvent, WorkArea}, {Poll}, {nullptr, nullptr}, {nullptr}};
 
 } // namespace
 
