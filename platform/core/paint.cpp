@@ -566,6 +566,15 @@ HRGN CopyShape(HWND top) {
 void ComposeScreen() {
     using namespace detail;
     std::vector<TopWindow> tops = TopWindowsBottomUp();
+    // The desktop is black: a window that moved or went away leaves nothing behind.
+    {
+        std::lock_guard gdiLock(Lock());
+        Surface& to = ScreenBitmap()->surface;
+        const DWORD black = ColourToValue(to, RGB(0, 0, 0));
+        for (int y = 0; y < to.height; ++y)
+            for (int x = 0; x < to.width; ++x)
+                to.Put(x, y, black);
+    }
     for (const TopWindow& t : tops) {
         if (!t.visible) continue;
         HBITMAP handle = SurfaceOf(t.hwnd);

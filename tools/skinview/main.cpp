@@ -1,12 +1,18 @@
-// tessark-skinview [--skin FILE] [--shot OUT.bmp] [--sheet OUT.bmp] [--window]: loads a skin
-// archive (the
-// program's built-in "ZIP" 800, or a file), prints the settings it reads for the window
-// "TessarkSetup" and each control kind, and draws without a display:
+// tessark-skinview [--skin FILE] [--shot OUT.bmp] [--sheet OUT.bmp] [--window] [--controls]
+// [--messages]: loads a skin archive (the program's built-in "ZIP" 800, or a file), prints the
+// settings it reads for the window "TessarkSetup" and each control kind, and draws without a
+// display:
 //   --shot   a skinned window: its frame from the skin's pieces, shaped by their selections
 //            (outside the shape shows a checker board), with controls and a markup text in the
 //            English and the Esperanto fonts;
 //   --sheet  every image of the skin, loaded through its palette group, with its name;
-//   --window shows that skinned window, shaped by its region, until a click or Escape.
+//   --window shows that skinned window, shaped by its region, until a click or Escape;
+//   --controls shows a real skinned window (SkinWindow) with a page of every control kind; its
+//            "Message" button opens a skinned message box;
+//   --messages shows a skinned message box of every button set and icon, one after another,
+//            and prints each answer.
+// The windows run under either driver: headless with TESSARK_SCRIPT (controls.script and
+// messages.script beside this file take screenshots), or on a desktop with TESSARK_DRIVER=sdl.
 // Exit 0 done, 1 bad usage, 2 a skin that does not load or an image that cannot be written.
 #include "engine/cea_graphic.h"
 #include "foundation/cetl.h"
@@ -15,9 +21,13 @@
 #include "platform/resource.h"
 #include "platform/user.h"
 #include "setup/unzipper.h"
+#include "skin/skincontrol.h"
 #include "skin/skingraphics.h"
 #include "skin/skinlib.h"
+#include "skin/skinmessage.h"
 #include "skin/skinregion.h"
+#include "skin/skinwindow.h"
+#include "tools/skinview/skinview_ids.h"
 
 #include <cstdio>
 #include <cstring>
@@ -249,6 +259,127 @@ bool Show(Skin& skin) {
     return true;
 }
 
+// ---- Real skinned windows -----------------------------------------------------------------------
+
+Skin* g_skin = nullptr;
+
+// Every button set with every icon, and a box without text.
+struct MessageCase {
+    UINT flags;
+    const char* text;
+};
+const MessageCase kMessages[] = {
+    {MB_OK | MB_ICONINFORMATION, "<b>Tessark</b> is installed on the desktop and the device."},
+    {MB_OK, "A box without an icon: the text starts at 64 pixels."},
+    {MB_OK | MB_ICONERROR, "The device was <i>not found</i>. Connect it and try again."},
+    {MB_OKCANCEL | MB_ICONWARNING, "Setup will replace the game that is installed now."},
+    {MB_OKCANCEL | MB_ICONQUESTION, "Copy the game to the device as well?"},
+    {MB_YESNO | MB_ICONQUESTION, "Start <b>Tessark</b> now? This box has no close box."},
+    {MB_YESNO | MB_ICONINFORMATION, "Remember this choice?"},
+    {MB_YESNOCANCEL | MB_ICONWARNING,
+     "<font color=#B03020>Setup is not finished.</font> Save the settings before leaving?"},
+    {MB_YESNOCANCEL, "Three buttons and no icon."},
+    {MB_OK | MB_ICONINFORMATION, ""},
+};
+
+int RunMessages(Skin& skin) {
+    for (const MessageCase& m : kMessages) {
+        const int answer = SkinMessage(&skin, m.flags, "TessarkSetup", m.text);
+        std::printf("message 0x%02X: answer %d\n", m.flags, answer);
+    }
+    return 0;
+}
+
+POINT g_placed{}; // where the page of every control last moved to
+
+void SetStatus(SkinWindow* window, const std::string& text) {
+    if (SkinControl* status = window->FindControl(IDC_V_STATUS)) status->SetText(text.c_str());
+    std::printf("status: %s\n", text.c_str());
+}
+
+INT_PTR CALLBACK ControlsProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    SkinWindow* window = SkinWindow::FromHandle(hwnd);
+    if (window == nullptr) return FALSE;
+    auto control = [window](DWORD id) { return window->FindControl(id); };
+    switch (message) {
+    case WM_INITDIALOG:
+        if (SkinControl* c = control(IDC_V_PROGRESS)) c->SetPosition(60);
+        if (SkinControl* c = control(IDC_V_RADIO1)) c->SetCheck(1);
+        if (SkinControl* c = control(IDC_V_CHECK1)) c->SetCheck(1);
+        if (SkinControl* c = control(IDC_V_EDIT)) c->SetText("C:\\Program Files\\Tessark");
+        if (SkinControl* c = control(IDC_V_LIST)) {
+            for (const char* item : {"English", "Esperanto", "Desktop", "Device", "Both"})
+                c->AddItem(item);
+            c->SetSelection(1);
+        }
+        if (SkinControl* c = control(IDC_V_VSCROLL)) {
+            c->SetRange(0, 100, 20);
+            c->SetPosition(30);
+        }
+        if (SkinControl* c = control(IDC_V_HSCROLL)) {
+            c->SetRange(0, 100, 25);
+            c->SetPosition(50);
+        }
+        SetStatus(window, "Nothing clicked yet.");
+        return TRUE;
+    case WM_MOVE: {
+        RECT r{};
+        GetWindowRect(window->GetHandle(), &r);
+        g_placed = {r.left, r.top};
+        return FALSE;
+    }
+    case kSkinUserSize: // the page's procedures answer directly
+        return MAKELONG(16, 16);
+    case kSkinUserDraw: {
+        // The user-drawn control: a colour ramp, drawn by the page.
+        const auto* draw = reinterpret_cast<const SkinUserDraw*>(lParam);
+        const RECT& r = draw->rect;
+        const RECT& c = draw->clip;
+        const LONG w = std::max<LONG>(1, r.right - r.left), h = std::max<LONG>(1, r.bottom - r.top);
+        for (LONG y = std::max(r.top, c.top); y < std::min(r.bottom, c.bottom); ++y)
+            for (LONG x = std::max(r.left, c.left); x < std::min(r.right, c.right); ++x)
+                draw->target->SetPixelColor(
+                    x, y, RGB(40 + 200 * (x - r.left) / w, 90, 230 - 180 * (y - r.top) / h));
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_V_PUSH:
+            SetStatus(window, "The push button was clicked.");
+            return TRUE;
+        case IDC_V_MESSAGE: {
+            const int answer = SkinMessage(g_skin, MB_YESNOCANCEL | MB_ICONQUESTION, "TessarkSetup",
+                                           "Did the box open <b>centred</b>?");
+            SetStatus(window, "The message box answered " + std::to_string(answer) + ".");
+            return TRUE;
+        }
+        default:
+            return FALSE;
+        }
+    default:
+        return FALSE;
+    }
+}
+
+int RunControls(Skin& skin) {
+    SkinWindow* window = SkinWindow::Create(&skin, kPrefix, nullptr, GetModuleHandle(nullptr),
+                                            MAKEINTRESOURCE(IDD_VIEW_CONTROLS), ControlsProc, 0);
+    if (window == nullptr) {
+        std::fprintf(stderr, "tessark-skinview: the page of every control cannot be made\n");
+        return 2;
+    }
+    RECT work{};
+    SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
+    SetWindowPos(window->GetHandle(), nullptr, work.left + 40, work.top + 40, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    window->Layout();
+    const int result = window->RunModal();
+    std::printf("controls: ended with %d at %ld, %ld\n", result, static_cast<long>(g_placed.x),
+                static_cast<long>(g_placed.y));
+    SkinWindow::Destroy(window);
+    return 0;
+}
+
 bool Sheet(Skin& skin, const std::string& path) {
     const LONG W = 640, H = 360;
     Graphic out(W, H, 32);
@@ -316,7 +447,7 @@ void PrintSettings(Skin& skin) {
 
 int Run(int argc, char** argv) {
     std::string file, shot, sheet;
-    bool window = false;
+    bool window = false, controls = false, messages = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (i + 1 < argc && a == "--skin")
@@ -327,9 +458,13 @@ int Run(int argc, char** argv) {
             sheet = argv[++i];
         else if (a == "--window")
             window = true;
+        else if (a == "--controls")
+            controls = true;
+        else if (a == "--messages")
+            messages = true;
         else {
             std::fprintf(stderr, "usage: tessark-skinview [--skin FILE] [--shot OUT.bmp] [--sheet "
-                                 "OUT.bmp] [--window]\n");
+                                 "OUT.bmp] [--window] [--controls] [--messages]\n");
             return 1;
         }
     }
@@ -345,6 +480,16 @@ int Run(int argc, char** argv) {
         PrintSettings(*skin);
         bool ok = (shot.empty() || Shot(*skin, shot)) && (sheet.empty() || Sheet(*skin, sheet)) &&
                   (!window || Show(*skin));
+        if (ok && (controls || messages)) {
+            g_skin = skin;
+            if (!SkinWindowInit(GetModuleHandle(nullptr), nullptr)) {
+                std::fprintf(stderr, "tessark-skinview: the window class cannot be registered\n");
+                ok = false;
+            }
+            if (ok && controls) ok = RunControls(*skin) == 0;
+            if (ok && messages) ok = RunMessages(*skin) == 0;
+            g_skin = nullptr;
+        }
         MemDelete(skin, MM("SKIN"));
         return ok ? 0 : 2;
     } catch (const cetl::exception& e) {
