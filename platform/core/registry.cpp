@@ -308,6 +308,8 @@ private:
         for (int attempt = 0; attempt < 2; ++attempt) {
             rc_ = SQLITE_OK;
             if (!platform::kernel::MakeDirectories(dir_)) return false;
+            // A desktop machine always has its system drive, as programs expect C:\ to exist.
+            if (seed_) platform::kernel::MakeDirectories(dir_ + "/drive_c");
             int rc = sqlite3_open_v2(
                 file_.c_str(), &db_,
                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);

@@ -477,6 +477,13 @@ bool Session::Handle(const std::vector<unsigned char>& frame, Answer& answer, bo
             answer.fields.U32(0);
             return true;
         }
+        // The store holds what its size allows; a write past it fails as on a full device.
+        if (data.size() > FreeBytes(dir_, description_.storeSize)) {
+            answer.result = 0;
+            answer.error = ERROR_DISK_FULL;
+            answer.fields.U32(0);
+            return true;
+        }
         DWORD written = 0;
         boolResult(
             WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));

@@ -53,9 +53,10 @@ const std::map<std::string, Verb>& Verbs() {
          {"create [--arch N] [--name NAME] [--store BYTES] [--no-zzrapi]",
           "Makes a new device: its file tree, registry and description. --arch is the processor\n"
           "architecture code (5 arm, the default; 1 mips, 4 shx, 3 ppc), --name its name\n"
-          "(\"Pocket PC\"), --store the size of its store in bytes (16 MB). \"zzrapi.dll\" is\n"
-          "placed in \\Program Files\\Orvane Software as an earlier installation would have left\n"
-          "it, unless --no-zzrapi is given."}},
+          "(\"Pocket PC\"), --store the size of its store in bytes (16 MB; writes through the\n"
+          "connection fail once the store is full). \"zzrapi.dll\" is placed in\n"
+          "\\Program Files\\Orvane Software as an earlier installation would have left it,\n"
+          "unless --no-zzrapi is given."}},
         {"start",
          {"start", "Plugs the device in: starts its process in the background and waits until it\n"
                    "answers."}},

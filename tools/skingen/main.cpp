@@ -252,19 +252,19 @@ void Icon(Picture& p, int kind) {
     DrawText(c, style, {16 - TextWidth(style, mark) / 2, 24}, mark, Solid(Rgb(255, 255, 255)));
 }
 
-// The setup window's own frame: a rounded panel with a raised title tab, 480 x 340.
+// The setup window's own frame: a rounded panel with a raised title tab, the size of the main
+// window's page (380 x 134 dialog units in 8-point "MS Shell Dlg", 570 x 218 pixels) and the
+// skin's 16-pixel borders. The title itself is the window's text control, in either language.
+constexpr int kSetupFrameWidth = 602, kSetupFrameHeight = 250;
 void SetupFrame(Picture& p) {
     Canvas& c = p.canvas;
-    const float w = 480, h = 340;
-    std::vector<Point> outline;
-    // The body, with the tab rising 14 pixels over its left half.
+    const float w = kSetupFrameWidth, h = kSetupFrameHeight;
+    // The body, with the tab rising 14 pixels over its left part, behind the title control.
     c.FillRoundRect(0, 14, w, h, 18, Vertical(14, kNavyLight, h, kNavy));
-    c.FillRoundRect(16, 0, 250, 60, 14, Vertical(0, kNavyLight, 60, kNavyLight));
+    c.FillRoundRect(16, 0, 262, 60, 14, Vertical(0, kNavyLight, 60, kNavyLight));
     c.FillRoundRect(12, 64, w - 12, h - 12, 8,
                     Vertical(64, Rgb(246, 248, 253), h, Rgb(226, 232, 246)));
-    TextStyle title{Face::kSansBold, 16.0f, 0.3f};
-    DrawText(c, title, {34, 36}, "Tessark Setup", Solid(Rgb(255, 255, 255)));
-    c.StrokeLine({20, 56}, {w - 20, 56}, 1, Solid(WithAlpha(kRim, 0.6f)));
+    c.StrokeLine({20, 58}, {w - 20, 58}, 1, Solid(WithAlpha(kRim, 0.6f)));
     p.selection = true;
 }
 
@@ -401,9 +401,10 @@ int main(int argc, char** argv) {
     Icon(add("icon-question.psp", 32, 32), 1);
     Icon(add("icon-info.psp", 32, 32), 2);
     std::size_t skinCount = pics.size();
-    SetupFrame(add("setup_501.psp", 480, 340));
-    PushButton(add("setup_502.psp", 96, 112), 32, 28, "Install");
-    PushButton(add("setup_503.psp", 96, 112), 32, 28, "Rescan");
+    SetupFrame(add("setup_501.psp", kSetupFrameWidth, kSetupFrameHeight));
+    // The pages' buttons carry their captions as text, in the language of the moment.
+    PushButton(add("setup_502.psp", 96, 112), 32, 28, "");
+    PushButton(add("setup_503.psp", 96, 112), 32, 28, "");
 
     std::vector<const Drawing*> drawings;
     for (Picture& p : pics) {
