@@ -171,6 +171,11 @@ bool AddEntry(Journal& entries, JournalKind kind, const std::string& first,
 } // namespace
 
 bool SetupToolkit::openjournal(const std::string& product) {
+    if (!UsableProductName(product)) {
+        m_->library.Trace("setuplib: openjournal cannot use the product name \"%s\"\n",
+                          product.c_str());
+        return false;
+    }
     // Entries not yet on disk would be lost with the list that the log replaces.
     if (m_->open && m_->dirty) flushjournal();
     const std::string maker = getfolder(kMakerFolder);
@@ -214,6 +219,8 @@ void SetupToolkit::flushjournal() {
     // always either the old one or the new one. Between the device's two steps only the new
     // file is there, and readers take it.
     const std::string fresh = path + ".new";
+    // A log made read-only by someone is still replaced, as files are.
+    system.setAttributes(path, 0);
     bool written = system.writeWholeFile(fresh, text);
     if (written && system.device()) {
         if (system.exists(path)) written = system.deleteFile(path);
@@ -469,7 +476,8 @@ bool SetupToolkit::finalize(const ZIPFILE& archive, const std::string& entry, in
         }
     }
     reportprogress(kStageFinishing, to, "");
-    registerproduct(connection(), m_->product);
+    // Without a journal there is no product to register.
+    if (!m_->product.empty()) registerproduct(connection(), m_->product);
     return true;
 }
 

@@ -206,6 +206,26 @@ TEST_F(JournalTest, AnEarlierLogIsKeptAndExtended) {
     EXPECT_FALSE(std::filesystem::exists(Host(path + ".new")));
 }
 
+TEST_F(JournalTest, AReadOnlyLogIsStillKeptCurrent) {
+    SetupToolkit& kit = Desktop();
+    ASSERT_TRUE(kit.openjournal("Tessark"));
+    ASSERT_TRUE(kit.installtextfile("C:\\a.txt", "a", -1, -1));
+    ASSERT_TRUE(SetFileAttributesA(kit.journalpath().c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(kit.installtextfile("C:\\b.txt", "b", -1, -1));
+    EXPECT_EQ(LogText(), Log("deletefile { \"C:\\a.txt\" }\n"
+                             "deletefile { \"C:\\b.txt\" }\n"));
+}
+
+TEST_F(JournalTest, ProductNamesThatReachBeyondTheProductAreRefused) {
+    SetupToolkit& kit = Desktop();
+    for (const char* bad : {"", "..", "a\\b", "a/b", "x\"y", "line\nbreak"}) {
+        EXPECT_FALSE(kit.openjournal(bad)) << bad;
+        EXPECT_FALSE(Uninstall(bad, nullptr)) << bad;
+    }
+    EXPECT_FALSE(kit.journalactive());
+    EXPECT_TRUE(kit.openjournal("Tessark 2"));
+}
+
 TEST_F(JournalTest, WithoutAnOpenJournalNothingIsRecorded) {
     SetupToolkit& kit = Desktop();
     EXPECT_FALSE(kit.journalactive());
