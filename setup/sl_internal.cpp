@@ -197,6 +197,14 @@ std::string SafeToDeleteName(const std::string& path, bool device, DWORD ticks) 
     return result;
 }
 
+bool UsableProductName(const std::string& product) {
+    if (product.empty() || product.size() > 200) return false;
+    for (char c : product) {
+        if (c == '\\' || c == '/' || c == '"' || static_cast<unsigned char>(c) < 32) return false;
+    }
+    return product.find_first_not_of(". ") != std::string::npos;
+}
+
 std::string DesktopRegistrationKey(const std::string& product) {
     return "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product;
 }
@@ -458,6 +466,7 @@ std::string MakerFolder(const TargetSystem& system) {
 }
 
 void registerproduct(RAPI* rapi, const std::string& product) {
+    if (!UsableProductName(product)) return;
     TargetSystem system(rapi);
     const std::string uninstaller = MakerFolder(system) + "\\uninstaller.dll";
     const std::string key =
@@ -482,6 +491,7 @@ void registerproduct(RAPI* rapi, const std::string& product) {
 }
 
 void unregisterproduct(RAPI* rapi, const std::string& product) {
+    if (!UsableProductName(product)) return;
     TargetSystem system(rapi);
     system.deleteKey(HKEY_LOCAL_MACHINE, system.device() ? DeviceRegistrationKey(product)
                                                          : DesktopRegistrationKey(product));

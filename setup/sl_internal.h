@@ -63,6 +63,11 @@ std::string LogPath(const std::string& makerFolder, const std::string& product);
 // drive, numbered by `ticks`, with the file's extension.
 std::string SafeToDeleteName(const std::string& path, bool device, DWORD ticks);
 
+// A product name that names files and keys of its own: not empty, no separators, quotes or
+// control characters, at most 200 bytes. Anything else could reach beyond the product's keys
+// (an empty name is the whole "Uninstall" key).
+bool UsableProductName(const std::string& product);
+
 // The uninstall registration keys below HKEY_LOCAL_MACHINE.
 std::string DesktopRegistrationKey(const std::string& product);
 std::string DeviceRegistrationKey(const std::string& product);

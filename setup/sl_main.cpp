@@ -43,7 +43,7 @@ SetupLib::~SetupLib() {
 }
 
 bool SetupLib::connectdevice(DWORD timeout) {
-    if (timeout != 0 && m_->rapi == nullptr) {
+    if (timeout != 0 && m_->rapi == nullptr && m_->library != nullptr) {
         m_->rapi = ConnectLibrary(m_->library, timeout);
         if (m_->rapi != nullptr) {
             m_->device = new (MM("SetupToolkit")) SetupToolkit(*this, m_->rapi);

@@ -13,7 +13,8 @@ void TraceLine(const char* line);
 
 class SetupLib {
 public:
-    // Connects for up to 500 ms. `rapiLibrary` replaces "rapi.dll" (tests use a missing one).
+    // Connects for up to 500 ms. `rapiLibrary` replaces "rapi.dll"; null makes a library for the
+    // desktop alone, which never looks for a device.
     SetupLib();
     explicit SetupLib(const char* rapiLibrary);
     SetupLib(const SetupLib&) = delete;

@@ -11,6 +11,7 @@
 #endif
 
 #include <cstring>
+#include <set>
 
 using namespace setuplib;
 
@@ -54,7 +55,8 @@ struct SetupToolkit::m_t {
     DWORD callbackValue = 0;
     int percent = 0;
     TransferTarget transfer;
-    std::string transferName; // the destination whose progress the transfer reports
+    std::string transferName;   // the destination whose progress the transfer reports
+    std::set<std::string> made; // folders this toolkit created
 
     std::string product;
     std::string journalPath;
@@ -169,6 +171,11 @@ bool AddEntry(Journal& entries, JournalKind kind, const std::string& first,
 } // namespace
 
 bool SetupToolkit::openjournal(const std::string& product) {
+    if (!UsableProductName(product)) {
+        m_->library.Trace("setuplib: openjournal cannot use the product name \"%s\"\n",
+                          product.c_str());
+        return false;
+    }
     // Entries not yet on disk would be lost with the list that the log replaces.
     if (m_->open && m_->dirty) flushjournal();
     const std::string maker = getfolder(kMakerFolder);
@@ -183,7 +190,8 @@ bool SetupToolkit::openjournal(const std::string& product) {
     m_->entries.clear();
     m_->onDisk.clear();
     m_->onDiskKnown = false;
-    if (m_->system.readFile(m_->journalPath, &text, kLogLimit)) {
+    if (m_->system.readFile(m_->journalPath, &text, kLogLimit) ||
+        m_->system.readFile(m_->journalPath + ".new", &text, kLogLimit)) {
         m_->entries = ParseLog(text);
         m_->onDisk = text;
         m_->onDiskKnown = RenderLog(m_->entries) == text;
@@ -207,20 +215,19 @@ void SetupToolkit::flushjournal() {
             return;
         }
     }
-    bool written;
-    if (!system.exists(path)) {
-        written = system.writeWholeFile(path, text);
-    } else {
-        // A log of another shape is replaced whole: the new text goes beside it first, so the
-        // old one stays readable until the new one is complete.
-        const std::string fresh = path + ".new";
-        written = system.writeWholeFile(fresh, text);
-        if (written && system.device()) {
-            written = system.deleteFile(path) && system.moveFile(fresh, path);
-        } else if (written) {
-            written = MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-            NoteChange();
-        }
+    // A log is made or replaced whole beside its place and then moved there, so the log is
+    // always either the old one or the new one. Between the device's two steps only the new
+    // file is there, and readers take it.
+    const std::string fresh = path + ".new";
+    // A log made read-only by someone is still replaced, as files are.
+    system.setAttributes(path, 0);
+    bool written = system.writeWholeFile(fresh, text);
+    if (written && system.device()) {
+        if (system.exists(path)) written = system.deleteFile(path);
+        written = written && system.moveFile(fresh, path);
+    } else if (written) {
+        written = MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        NoteChange();
     }
     m_->onDisk = text;
     m_->onDiskKnown = written;
@@ -251,20 +258,26 @@ const Journal& SetupToolkit::journal() const {
 
 bool SetupToolkit::createdirtree(const std::string& path, bool withItself, bool create) {
     for (const std::string& folder : PathChain(path, withItself)) {
+        DWORD attributes = m_->system.attributes(folder);
+        const bool present =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        // A folder the system had before (an empty start menu of the device, say) is not the
+        // installation's: removing it at uninstall would take it from the system.
+        const bool ours = !present || m_->made.count(folder) != 0;
         if (!create) {
-            if (journalactive() && AddEntry(m_->entries, kDeleteDir, folder)) m_->dirty = true;
+            if (ours && journalactive() && AddEntry(m_->entries, kDeleteDir, folder))
+                m_->dirty = true;
             continue;
         }
-        if (journalactive() && (AddEntry(m_->entries, kDeleteDir, folder) || m_->dirty)) {
+        if (ours && journalactive() && (AddEntry(m_->entries, kDeleteDir, folder) || m_->dirty)) {
             flushjournal();
         }
-        DWORD attributes = m_->system.attributes(folder);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-            continue;
+        if (present) continue;
         if (!m_->system.createDirectory(folder)) {
             m_->library.Trace("setuplib: createdirtree failed to create %s\n", folder.c_str());
             return false;
         }
+        m_->made.insert(folder);
     }
     return true;
 }
@@ -463,7 +476,8 @@ bool SetupToolkit::finalize(const ZIPFILE& archive, const std::string& entry, in
         }
     }
     reportprogress(kStageFinishing, to, "");
-    registerproduct(connection(), m_->product);
+    // Without a journal there is no product to register.
+    if (!m_->product.empty()) registerproduct(connection(), m_->product);
     return true;
 }
 

@@ -118,6 +118,10 @@ bool CallHook(const std::string& library, const std::string& function, const std
 }
 
 bool Uninstall(const std::string& product, RAPI* rapi) {
+    if (!UsableProductName(product)) {
+        Trace("setuplib: uninstall cannot use the product name \"%s\"\n", product);
+        return false;
+    }
     const TargetSystem system(rapi);
     const std::string maker = MakerFolder(system);
     const std::string log = LogPath(maker, product);

@@ -6,6 +6,7 @@
 //   cedevice [--device DIR] push LOCAL DEVICEPATH | pull DEVICEPATH LOCAL
 //   cedevice [--device DIR] run DEVICEPATH [ARGUMENT...]
 //   cedevice [--device DIR] reg dump [KEY] | get KEY VALUE | set KEY VALUE TYPE DATA | delete ...
+//   cedevice [--device DIR] programs [list] | programs remove NAME
 //
 // The device is --device, else TESSARK_DEVICE, else ${XDG_DATA_HOME:-~/.local/share}/tessark/
 // device. ls, cat, push and pull go through "rapi.dll" to the running device, as a desktop
@@ -16,6 +17,7 @@
 #include "platform/device/protocol.h"
 #include "setup/rapi.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -77,6 +79,11 @@ const std::map<std::string, Verb>& Verbs() {
          {"run DEVICEPATH [ARGUMENT...]",
           "Starts a program installed on the device with the device as its machine\n"
           "(TESSARK_MACHINE), so that it runs there: its files and registry are the device's."}},
+        {"programs",
+         {"programs [list] | programs remove NAME",
+          "The device's remove-programs facility: lists the programs registered under HKLM\n"
+          "\"Software\\Apps\" on the running device, or removes one by calling \"Uninstall\" of\n"
+          "the library its \"IsvFile\" value names, on the device, with the program's name."}},
         {"reg",
          {"reg dump [KEY] | get KEY VALUE | set KEY VALUE TYPE DATA | delete KEY [VALUE]",
           "Reads and edits the device's registry, as tessark-reg does for a machine."}},
@@ -407,6 +414,105 @@ int Registry(const std::string& dir, const std::vector<std::string>& args) {
     return Fail("cannot run " + tool);
 }
 
+// The programs the device lists for removal, with their "IsvFile" (empty when missing or not
+// text).
+bool DevicePrograms(RAPI* rapi, std::vector<std::pair<std::string, std::string>>* programs,
+                    std::string* error) {
+    HKEY apps = nullptr;
+    LONG result = CeRegOpenKeyEx(rapi, HKEY_LOCAL_MACHINE, u"Software\\Apps", 0, KEY_READ, &apps);
+    if (result == ERROR_FILE_NOT_FOUND) return true;
+    if (result != ERROR_SUCCESS) {
+        *error = "cannot read the device's registry: device error " + std::to_string(result);
+        return false;
+    }
+    for (DWORD index = 0;; ++index) {
+        WCHAR name[256];
+        DWORD chars = 256;
+        result =
+            CeRegEnumKeyEx(rapi, apps, index, name, &chars, nullptr, nullptr, nullptr, nullptr);
+        if (result != ERROR_SUCCESS) break;
+        std::u16string key(name, std::min<DWORD>(chars, 255));
+        std::string isv;
+        HKEY entry = nullptr;
+        if (CeRegOpenKeyEx(rapi, apps, key.c_str(), 0, KEY_READ, &entry) == ERROR_SUCCESS) {
+            BYTE data[1024];
+            DWORD type = 0;
+            DWORD size = sizeof data;
+            if (CeRegQueryValueEx(rapi, entry, u"IsvFile", nullptr, &type, data, &size) ==
+                    ERROR_SUCCESS &&
+                type == REG_SZ && size % 2 == 0) {
+                std::u16string text(size / 2, u'\0');
+                std::memcpy(text.data(), data, size);
+                text.resize(std::char_traits<char16_t>::length(text.c_str()));
+                isv = platform::Narrow(text);
+            }
+            CeRegCloseKey(rapi, entry);
+        }
+        programs->emplace_back(platform::Narrow(key), isv);
+    }
+    CeRegCloseKey(rapi, apps);
+    return true;
+}
+
+std::string Folded(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return text;
+}
+
+int Programs(const std::string& dir, const std::vector<std::string>& operands) {
+    bool list = operands.empty() || (operands.size() == 1 && operands[0] == "list");
+    bool remove = operands.size() == 2 && operands[0] == "remove" && !operands[1].empty();
+    if (!list && !remove) return Usage("programs takes list or remove NAME");
+    Connected c;
+    std::string error;
+    if (!ConnectTo(dir, &c, &error)) return Fail(error);
+    std::vector<std::pair<std::string, std::string>> programs;
+    if (!DevicePrograms(c.rapi, &programs, &error)) return Fail(error);
+    if (list) {
+        for (const auto& [name, isv] : programs)
+            std::printf("%s\t%s\n", name.c_str(), isv.empty() ? "(no IsvFile)" : isv.c_str());
+        return 0;
+    }
+    const std::pair<std::string, std::string>* found = nullptr;
+    for (const auto& program : programs)
+        if (Folded(program.first) == Folded(operands[1])) found = &program;
+    if (found == nullptr) return Fail("no program on the device is named \"" + operands[1] + "\"");
+    const std::string& isv = found->second;
+    if (isv.empty() || (isv[0] != '\\' && isv[0] != '/')) {
+        return Fail(found->first + " has no usable IsvFile (\"" + isv + "\")");
+    }
+    std::u16string product = platform::Widen(found->first);
+    auto bytes = static_cast<DWORD>((product.size() + 1) * sizeof(char16_t));
+    auto* input = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, bytes));
+    if (input == nullptr) return Fail("out of memory");
+    std::memcpy(input, product.c_str(), bytes);
+    std::u16string library = platform::Widen(isv);
+    DWORD outputSize = 0;
+    BYTE* output = nullptr;
+    // The input block belongs to the call from here on.
+    HRESULT result = CeRapiInvoke(c.rapi, library.c_str(), u"Uninstall", bytes, input, &outputSize,
+                                  &output, nullptr, 0);
+    DWORD failure = CeGetLastError(c.rapi);
+    if (output != nullptr) LocalFree(output);
+    if (result == 31) return Fail("the uninstall of " + found->first + " was refused by its hook");
+    if (result != S_OK) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
+        return Fail("the uninstall of " + found->first + " through " + isv + " failed (answer " +
+                    code + ", device error " + std::to_string(failure) + ")");
+    }
+    HKEY still = nullptr;
+    std::u16string key = u"Software\\Apps\\" + product;
+    if (CeRegOpenKeyEx(c.rapi, HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &still) ==
+        ERROR_SUCCESS) {
+        CeRegCloseKey(c.rapi, still);
+        return Fail("the uninstall of " + found->first + " did not complete");
+    }
+    std::printf("removed %s\n", found->first.c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -442,6 +548,7 @@ int main(int argc, char** argv) {
         if (operands.empty()) return Usage("reg needs dump, get, set or delete");
         return Registry(dir, operands);
     }
+    if (command == "programs") return Programs(dir, operands);
     if (command == "run") {
         if (operands.empty()) return Usage("run takes a device path");
         return Run(dir, operands);
