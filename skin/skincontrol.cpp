@@ -720,18 +720,21 @@ void SkinControl::EditDelete(LONG from, LONG to) {
 
 // --- List boxes ---------------------------------------------------------------------------------
 
+LONG SkinControl::ListRowHeight() const {
+    FontContext font(settings_.font);
+    return font.Height() + 2;
+}
+
 int SkinControl::ListRows() const {
     RECT area = TextArea();
-    FontContext font(settings_.font);
-    LONG row = std::max<LONG>(font.Height(), 1);
+    LONG row = ListRowHeight();
     return static_cast<int>(std::max<LONG>(0, (area.bottom - area.top) / row));
 }
 
 int SkinControl::ListItemAt(POINT point) const {
     RECT area = TextArea();
     if (!Inside(area, point)) return -1;
-    FontContext font(settings_.font);
-    LONG row = std::max<LONG>(font.Height(), 1);
+    LONG row = ListRowHeight();
     int index = top_ + static_cast<int>((point.y - area.top) / row);
     return index < static_cast<int>(strings_.size()) ? index : -1;
 }
@@ -740,21 +743,24 @@ void SkinControl::DrawList(const ANIMDRAW* r) {
     Panel(r, graphics_, r->object, window_->GetAnimWindow());
     RECT area = TextArea();
     if (Empty(area)) return;
-    LONG row;
-    {
-        FontContext font(settings_.font);
-        row = std::max<LONG>(font.Height(), 1);
-    }
-    // Selection first (its panel), then every visible item's text.
+    LONG row = ListRowHeight();
+    // The selected row: the selected background between the item image's two edges.
     if (selected_ >= top_ && selected_ < static_cast<int>(strings_.size())) {
         LONG y = area.top + (selected_ - top_) * row;
         if (y + row <= area.bottom) {
-            RECT band{r->object.left + (graphics_ ? graphics_->cellWidth / 2 : 0), y,
-                      r->object.right - (graphics_ ? graphics_->cellWidth / 2 : 0), y + row};
-            if (itemGraphics_)
-                Panel(r, itemGraphics_, band, window_->GetAnimWindow());
-            else
-                FillColor(r, band, settings_.selectedBackgroundColor);
+            LONG inset = graphics_ ? graphics_->cellWidth / 2 : 0;
+            RECT band{r->object.left + inset, y, r->object.right - inset, y + row};
+            FillColor(r, band, settings_.selectedBackgroundColor);
+            if (itemGraphics_) {
+                AnimWindow* w = window_->GetAnimWindow();
+                LONG cw = itemGraphics_->cellWidth;
+                for (LONG top = band.top; top < band.bottom; top += itemGraphics_->cellHeight) {
+                    RECT strip{band.left, top, band.right,
+                               std::min(band.bottom, top + itemGraphics_->cellHeight)};
+                    Blit(r, Cell(itemGraphics_, 3, w), band.left, top, strip);
+                    Blit(r, Cell(itemGraphics_, 5, w), band.right - cw, top, strip);
+                }
+            }
         }
     }
     HDC dc = r->destination->GetDC();
@@ -762,8 +768,8 @@ void SkinControl::DrawList(const ANIMDRAW* r) {
         FontContext font(settings_.font, dc);
         SetBkMode(dc, TRANSPARENT);
         for (int i = top_; i < static_cast<int>(strings_.size()); ++i) {
-            LONG y = area.top + (i - top_) * row;
-            if (y + row > area.bottom) break;
+            LONG y = area.top + (i - top_) * row + 1;
+            if (y - 1 + row > area.bottom) break;
             const string& s = strings_[static_cast<std::size_t>(i)];
             LONG n = 0;
             while (n < static_cast<LONG>(s.length()) &&

@@ -188,6 +188,7 @@ private:
     LONG TrackLength() const;
     LONG ThumbLength() const;
     void Scroll(LONG position, bool notify);
+    LONG ListRowHeight() const;
     int ListRows() const;
     int ListItemAt(POINT point) const;
     LONG EditCaretAt(POINT point) const;

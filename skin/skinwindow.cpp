@@ -34,13 +34,14 @@ istring ClassOf(HWND hwnd) {
 
 string TextOf(HWND hwnd) {
     int n = GetWindowTextLength(hwnd);
-    string text;
-    if (n <= 0) return text;
-    cetl::vector<TCHAR> buffer;
-    for (int i = 0; i <= n; ++i)
-        buffer.add(0);
-    GetWindowText(hwnd, &buffer[0], n + 1);
-    text = &buffer[0];
+    if (n <= 0) return string();
+    // The length counts characters; a character takes up to four bytes here.
+    std::size_t size = static_cast<std::size_t>(n) * 4 + 1;
+    auto* buffer = static_cast<TCHAR*>(MemAlloc(size * sizeof(TCHAR), MM("TCHAR")));
+    if (!buffer) return string();
+    GetWindowText(hwnd, buffer, static_cast<int>(size));
+    string text(buffer);
+    MemFree(buffer, MM("TCHAR"));
     return text;
 }
 

@@ -139,6 +139,11 @@ def run(scale):
     check('window after the move', screen_pixel((120 + 10) * k, (90 + 10) * k), (30, 90, 200))
     p.ask('unshape')
     check('no notch after unshape', screen_pixel((120 + 240) * k, (90 + 10) * k), (30, 90, 200))
+    # Moved from outside (as a window manager or the user would): the window follows.
+    subprocess.run(['xdotool', 'search', '--name', 'Tessark host probe', 'windowmove',
+                    str(300 * k), str(200 * k)], env=dict(os.environ, DISPLAY=display),
+                   capture_output=True, timeout=10)
+    check('moved by the host', p.ask('rect'), (300, 200, 560, 380))
     p.close()
 
 

@@ -342,14 +342,17 @@ TEST_F(Controls, ListSelectsByMouseAndKeys) {
     SelectObject(dc, old);
     DeleteObject(font);
     DeleteDC(dc);
-    LONG row = size.cy;
+    LONG row = size.cy + 2;
     ASSERT_GT(row, 0);
     Click(w, 60, 30 + row + row / 2);
     EXPECT_EQ(list->GetSelection(), 1);
     EXPECT_EQ(Heard(WM_COMMAND, MAKEWPARAM(31, 1)), 1); // LBN_SELCHANGE
-    // The selected row carries the item panel.
-    EXPECT_GT(Count(w, RECT{20, 30 + row, 150, 30 + 2 * row}, CellColor(kItemBase, 4)), 0);
-    EXPECT_EQ(Count(w, RECT{20, 30, 150, 30 + row}, CellColor(kItemBase, 4)), 0);
+    // The selected row: the selected background between the item image's edges.
+    RECT second{20, 30 + row, 150, 30 + 2 * row};
+    EXPECT_GT(Count(w, second, RGB(0, 0, 0)), 0);
+    EXPECT_TRUE(Near(Pixel(w, 22, 30 + row), CellColor(kItemBase, 3)));
+    EXPECT_TRUE(Near(Pixel(w, 147, 30 + row), CellColor(kItemBase, 5)));
+    EXPECT_EQ(Count(w, RECT{20, 30, 150, 30 + row}, RGB(0, 0, 0)), 0);
     HWND h = w->GetHandle();
     SendMessage(h, WM_KEYDOWN, VK_DOWN, 0);
     EXPECT_EQ(list->GetSelection(), 2);

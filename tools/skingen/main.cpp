@@ -210,26 +210,44 @@ void Panel(Picture& p, int cell, Rgba border, Rgba inside, float radius, bool pa
             c.FillRect(2, static_cast<float>(y), s - 2, y + 1.0f, Solid(WithAlpha(kAccent, 0.07f)));
 }
 
-// Scroll bars: 4 x 4 cells of 16 x 16 (arrows, track, thumb parts) in light blue.
+// Scroll bars: 4 x 4 cells of 16 x 16 in light blue. Row 0: the decrease and increase arrows,
+// then both pressed; row 1: the track's start, middle and end; row 2: the thumb's start, middle
+// and end, then its grip; row 3, with nothing to scroll: both arrows and the track.
 void ScrollBar(Picture& p, bool vertical) {
     Canvas& c = p.canvas;
     for (int i = 0; i < 16; ++i) {
         float x = (i % 4) * 16.0f, y = (i / 4) * 16.0f;
-        int row = i / 4;
-        Rgba face = row == 0   ? Rgb(150, 172, 236)
+        int row = i / 4, col = i % 4;
+        if (row == 3 && col == 3) continue;
+        bool arrow = row == 0 || (row == 3 && col < 2);
+        Rgba face = row == 0   ? (col < 2 ? Rgb(150, 172, 236) : Rgb(96, 124, 206))
                     : row == 1 ? Rgb(224, 230, 244)
                     : row == 2 ? Rgb(110, 140, 220)
                                : Rgb(200, 204, 214);
+        if (row == 2 && col == 3) {
+            // The grip: three ridges on the thumb's face.
+            c.FillRoundRect(x + 1, y + 1, x + 15, y + 15, 3,
+                            Vertical(y, Scale(face, 1.1f), y + 16, face));
+            for (int k = -1; k <= 1; ++k) {
+                float o = 8 + 3.0f * k;
+                if (vertical)
+                    c.FillRect(x + 4, y + o - 0.5f, x + 12, y + o + 0.5f, Solid(kRim));
+                else
+                    c.FillRect(x + o - 0.5f, y + 4, x + o + 0.5f, y + 12, Solid(kRim));
+            }
+            continue;
+        }
         c.FillRoundRect(x + 1, y + 1, x + 15, y + 15, 3,
                         Vertical(y, Scale(face, 1.1f), y + 16, face));
-        if (row == 0 || row == 3) {
-            // An arrow per cell: up, down, left, right (turned for the horizontal bar).
-            int dir = (i % 4 + (vertical ? 0 : 2)) % 4;
+        if (arrow) {
+            // Up, down, left, right: decrease and increase along the bar.
+            bool increase = col % 2 == 1;
+            int dir = (vertical ? 0 : 2) + (increase ? 1 : 0);
             Point a{x + 8, y + 5}, b{x + 5, y + 10}, d{x + 11, y + 10};
             if (dir == 1) a = {x + 8, y + 11}, b = {x + 5, y + 6}, d = {x + 11, y + 6};
             if (dir == 2) a = {x + 5, y + 8}, b = {x + 10, y + 5}, d = {x + 10, y + 11};
             if (dir == 3) a = {x + 11, y + 8}, b = {x + 6, y + 5}, d = {x + 6, y + 11};
-            c.FillPolygon({a, b, d}, Solid(kInk));
+            c.FillPolygon({a, b, d}, Solid(row == 3 ? Rgb(140, 144, 156) : kInk));
         }
     }
 }

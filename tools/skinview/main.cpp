@@ -504,6 +504,8 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
     // The setup program runs on the desktop.
     platform::gdi::SetScreenFlavour(platform::gdi::Flavour::Desktop);
+    // Line by line, so that whoever watches a run sees each answer as it comes.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     int status = Run(argc, argv);
     MemExitCheck();
     return status;
