@@ -324,7 +324,7 @@ int Width(FontFace& font, const std::u32string& text) {
 
 class Painter {
 public:
-    Painter(DC& dc, Surface& s, RECT clip) : dc_(dc), s_(s), clip_(clip) {
+    Painter(DC& dc, Surface& s, RECT clip) : s_(s), clip_(clip) {
         ClipRect(clip_, s.width, s.height);
         COLORREF text = ResolveColour(dc, dc.state.textColour);
         r_ = GetRValue(text);
@@ -378,7 +378,6 @@ private:
     static BYTE Mix(BYTE d, BYTE t, BYTE a) {
         return static_cast<BYTE>(d + ((t - d) * a + 127) / 255);
     }
-    DC& dc_;
     Surface& s_;
     RECT clip_;
     BYTE r_ = 0, g_ = 0, b_ = 0;

@@ -323,6 +323,17 @@ TEST_F(SetupProgram, AFullDeviceEndsWithTheErrorAndLeavesAWorkingLog) {
     EXPECT_GT(box.height, 96);
 }
 
+TEST_F(SetupProgram, TheCloseBoxEndsWithoutInstallingOrAMessage) {
+    // The close box sits in the frame's small right-hand tab.
+    ToolRun run = Run("wait 1000\ntap 594 8\nwait 1000\nscreenshot " + Shot("after.bmp") + "\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    ExpectClean(run);
+    EXPECT_FALSE(Contains(run.err, "InstallThread begins"));
+    ExpectDesktopUntouched();
+    // Nothing is left on the screen to take a picture of.
+    EXPECT_FALSE(fs::exists(Shot("after.bmp")));
+}
+
 TEST_F(SetupProgram, ClosingDuringTheInstallationWaitsForTheWorker) {
     Create();
     ASSERT_NO_FATAL_FAILURE(Start());

@@ -280,6 +280,8 @@ void SetupFrame(Picture& p) {
     // The body, with the tab rising 14 pixels over its left part, behind the title control.
     c.FillRoundRect(0, 14, w, h, 18, Vertical(14, kNavyLight, h, kNavy));
     c.FillRoundRect(16, 0, 262, 60, 14, Vertical(0, kNavyLight, 60, kNavyLight));
+    // A smaller tab on the right holds the minimise and close buttons of the top-right corner.
+    c.FillRoundRect(w - 60, 0, w, 40, 6, Vertical(0, kNavyLight, 40, kNavyLight));
     c.FillRoundRect(12, 64, w - 12, h - 12, 8,
                     Vertical(64, Rgb(246, 248, 253), h, Rgb(226, 232, 246)));
     c.StrokeLine({20, 58}, {w - 20, 58}, 1, Solid(WithAlpha(kRim, 0.6f)));
