@@ -393,7 +393,8 @@ namespace {
 bool DesktopLink(const std::string& shortcut, const std::string& target) {
 #ifdef TESSARK_HAVE_SHELL_LINK
     bool ok = false;
-    CoInitialize(nullptr);
+    // COM is ours for this call only; a failed start is not followed by an end.
+    const bool started = CoInitialize(nullptr) >= 0;
     IShellLinkA* link = nullptr;
     if (CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                          reinterpret_cast<void**>(&link)) >= 0 &&
@@ -410,7 +411,7 @@ bool DesktopLink(const std::string& shortcut, const std::string& target) {
         }
         link->Release();
     }
-    CoUninitialize();
+    if (started) CoUninitialize();
     NoteChange();
     return ok;
 #else
