@@ -186,7 +186,7 @@ TEST_F(CrashTest, KilledFromOutsideAfterRandomDelays) {
             _exit(127);
         }
         ASSERT_GT(child, 0);
-        const int delay = std::uniform_int_distribution<int>(0, 120)(random);
+        const int delay = std::uniform_int_distribution<int>(0, 50)(random);
         std::this_thread::sleep_for(std::chrono::milliseconds(delay));
         kill(child, SIGKILL);
         int status = 0;
