@@ -170,6 +170,23 @@ bool AddEntry(Journal& entries, JournalKind kind, const std::string& first,
 
 } // namespace
 
+// A quote or a line break would end the argument early and cut off every later entry.
+static bool Writable(const std::string& argument) {
+    return argument.find_first_of("\"\r\n") == std::string::npos;
+}
+
+bool SetupToolkit::record(JournalKind kind, const std::string& first, const std::string& second,
+                          bool flush) {
+    if (!journalactive()) return true;
+    if (!Writable(first) || !Writable(second)) {
+        m_->library.Trace("setuplib: cannot journal %s %s\n", first.c_str(), second.c_str());
+        return false;
+    }
+    if (AddEntry(m_->entries, kind, first, second)) m_->dirty = true;
+    if (flush && m_->dirty) flushjournal();
+    return true;
+}
+
 bool SetupToolkit::openjournal(const std::string& product) {
     if (!UsableProductName(product)) {
         m_->library.Trace("setuplib: openjournal cannot use the product name \"%s\"\n",
@@ -264,15 +281,8 @@ bool SetupToolkit::createdirtree(const std::string& path, bool withItself, bool 
         // A folder the system had before (an empty start menu of the device, say) is not the
         // installation's: removing it at uninstall would take it from the system.
         const bool ours = !present || m_->made.count(folder) != 0;
-        if (!create) {
-            if (ours && journalactive() && AddEntry(m_->entries, kDeleteDir, folder))
-                m_->dirty = true;
-            continue;
-        }
-        if (ours && journalactive() && (AddEntry(m_->entries, kDeleteDir, folder) || m_->dirty)) {
-            flushjournal();
-        }
-        if (present) continue;
+        if (ours && !record(kDeleteDir, folder, "", create) && create) return false;
+        if (!create || present) continue;
         if (!m_->system.createDirectory(folder)) {
             m_->library.Trace("setuplib: createdirtree failed to create %s\n", folder.c_str());
             return false;
@@ -285,14 +295,8 @@ bool SetupToolkit::createdirtree(const std::string& path, bool withItself, bool 
 bool SetupToolkit::createkeytree(HKEY root, const std::string& key, bool withItself, bool create) {
     const std::string prefix = RootPrefix(root);
     for (const std::string& part : PathChain(key, withItself)) {
-        if (!create) {
-            if (journalactive() && AddEntry(m_->entries, kDeleteKey, prefix + part))
-                m_->dirty = true;
-            continue;
-        }
-        if (journalactive() && (AddEntry(m_->entries, kDeleteKey, prefix + part) || m_->dirty)) {
-            flushjournal();
-        }
+        if (!record(kDeleteKey, prefix + part, "", create) && create) return false;
+        if (!create) continue;
         HKEY opened = nullptr;
         if (m_->system.createKey(root, part, &opened) != ERROR_SUCCESS) {
             m_->library.Trace("setuplib: createkeytree failed to create %s%s\n", prefix.c_str(),
@@ -306,8 +310,7 @@ bool SetupToolkit::createkeytree(HKEY root, const std::string& key, bool withIts
 
 void SetupToolkit::journalvalue(HKEY root, const std::string& key, const std::string& name) {
     createkeytree(root, key, true, false);
-    if (journalactive() && AddEntry(m_->entries, kDeleteVal, RootPrefix(root) + key, name))
-        m_->dirty = true;
+    record(kDeleteVal, RootPrefix(root) + key, name, false);
 }
 
 // ---- Files -------------------------------------------------------------------------------------
@@ -334,9 +337,7 @@ bool SetupToolkit::installfile(const std::string& destination, const ZIPFILE& ar
 bool SetupToolkit::installdata(const std::string& destination, const BYTE* data, DWORD size,
                                int from, int to) {
     if (!createdirtree(destination, false, true)) return false;
-    if (journalactive() && (AddEntry(m_->entries, kDeleteFile, destination) || m_->dirty)) {
-        flushjournal();
-    }
+    if (!record(kDeleteFile, destination, "", true)) return false;
     return writefile(destination, data, size, from, to);
 }
 
@@ -393,7 +394,8 @@ namespace {
 bool DesktopLink(const std::string& shortcut, const std::string& target) {
 #ifdef TESSARK_HAVE_SHELL_LINK
     bool ok = false;
-    CoInitialize(nullptr);
+    // COM is ours for this call only; a failed start is not followed by an end.
+    const bool started = CoInitialize(nullptr) >= 0;
     IShellLinkA* link = nullptr;
     if (CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                          reinterpret_cast<void**>(&link)) >= 0 &&
@@ -410,7 +412,7 @@ bool DesktopLink(const std::string& shortcut, const std::string& target) {
         }
         link->Release();
     }
-    CoUninitialize();
+    if (started) CoUninitialize();
     NoteChange();
     return ok;
 #else
@@ -426,9 +428,7 @@ bool DesktopLink(const std::string& shortcut, const std::string& target) {
 
 bool SetupToolkit::linkfile(const std::string& shortcut, const std::string& target) {
     if (!createdirtree(shortcut, false, true)) return false;
-    if (journalactive() && (AddEntry(m_->entries, kDeleteFile, shortcut) || m_->dirty)) {
-        flushjournal();
-    }
+    if (!record(kDeleteFile, shortcut, "", true)) return false;
     const TargetSystem& system = m_->system;
     if (system.exists(shortcut)) {
         system.setAttributes(shortcut, 0);
@@ -490,10 +490,7 @@ bool SetupToolkit::createkey(HKEY root, const std::string& key) {
 bool SetupToolkit::setvalue(HKEY root, const std::string& key, const std::string& name, DWORD type,
                             const BYTE* data, DWORD size) {
     if (!createkeytree(root, key, true, true)) return false;
-    if (journalactive() &&
-        (AddEntry(m_->entries, kDeleteVal, RootPrefix(root) + key, name) || m_->dirty)) {
-        flushjournal();
-    }
+    if (!record(kDeleteVal, RootPrefix(root) + key, name, true)) return false;
     if (m_->system.writeValue(root, key, name, type, data, size)) return true;
     m_->library.Trace("setuplib: failed to set %s%s %s\n", RootPrefix(root).c_str(), key.c_str(),
                       name.c_str());

@@ -117,6 +117,10 @@ public:
     bool copylanguage(const std::string& application);
 
 private:
+    // Adds a removal entry while journalling (written at once when `flush`); false when its
+    // text cannot stand in a log.
+    bool record(setuplib::JournalKind kind, const std::string& first, const std::string& second,
+                bool flush);
     bool setvalue(HKEY root, const std::string& key, const std::string& name, DWORD type,
                   const BYTE* data, DWORD size);
 

@@ -186,7 +186,7 @@ TEST_F(CrashTest, KilledFromOutsideAfterRandomDelays) {
             _exit(127);
         }
         ASSERT_GT(child, 0);
-        const int delay = std::uniform_int_distribution<int>(0, 120)(random);
+        const int delay = std::uniform_int_distribution<int>(0, 50)(random);
         std::this_thread::sleep_for(std::chrono::milliseconds(delay));
         kill(child, SIGKILL);
         int status = 0;
@@ -196,6 +196,57 @@ TEST_F(CrashTest, KilledFromOutsideAfterRandomDelays) {
     }
     std::printf("random kills: %ld of 50\n", kills);
     EXPECT_GT(kills, 0);
+}
+
+} // namespace
+
+namespace {
+
+// The driver's own answers to bad command lines and archives.
+class DriverTest : public sltest::SetupTest {
+protected:
+    ToolRun Driver(const std::string& arguments) {
+        return RunCommand(ShellQuote(BinDir() + "/tessark-install") + " " + arguments);
+    }
+};
+
+TEST_F(DriverTest, BadCommandLinesAreUsageErrors) {
+    ToolRun help = Driver("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: tessark-install"), std::string::npos);
+    for (const char* bad : {"", "--target", "--target phone x.zip", "--frobnicate x.zip",
+                            "a.zip b.zip", "--uninstall x.zip"}) {
+        ToolRun run = Driver(bad);
+        EXPECT_EQ(run.status, 2) << bad;
+        EXPECT_NE(run.err.find("usage:"), std::string::npos) << bad;
+    }
+    setenv("TESSARK_INSTALL_KILL_AFTER", "soon", 1);
+    EXPECT_EQ(Driver(ShellQuote(root_ + "/x.zip")).status, 2);
+    unsetenv("TESSARK_INSTALL_KILL_AFTER");
+}
+
+TEST_F(DriverTest, ArchivesThatCannotBeUsedAreReported) {
+    ToolRun missing = Driver(ShellQuote(root_ + "/missing.zip"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("holds no entries"), std::string::npos) << missing.err;
+    sltest::WriteHostFile(root_ + "/bad.zip", "PK\x03\x04 this is not really an archive");
+    ToolRun damaged = Driver(ShellQuote(root_ + "/bad.zip"));
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_NE(damaged.err.find(kZipExtendsBeyond), std::string::npos) << damaged.err;
+    // An archive without a build for this target: the game's file is named.
+    auto bytes = sltest::MakeArchive({{"arm/tessark.exe", "arm"}});
+    sltest::WriteHostFile(root_ + "/arm.zip", std::string(bytes.begin(), bytes.end()));
+    ToolRun wrong = Driver(ShellQuote(root_ + "/arm.zip"));
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_NE(wrong.err.find("unable to install the file C:\\Program Files\\Tessark\\tessark.exe "
+                             "(setuplib: installfile failed to find native\\tessark.exe"),
+              std::string::npos)
+        << wrong.err;
+    // Without a device a device target is refused before anything is changed.
+    ToolRun device = Driver("--target device " + ShellQuote(root_ + "/arm.zip"));
+    EXPECT_EQ(device.status, 1);
+    EXPECT_NE(device.err.find("no device connected"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Tree("Program Files/Tessark")));
 }
 
 } // namespace

@@ -48,9 +48,23 @@ TEST_P(TopDir, TheDeviceInstallationAndItsRegistration) {
     EXPECT_EQ(kit->getprocessorname(), "arm");
 
     auto zip = Archive();
+    static std::vector<std::pair<int, std::string>> reports;
+    reports.clear();
+    kit->setprogresscallback(
+        [](int stage, int percent, const char* name, DWORD) {
+            if (stage == kStageInstallFile) reports.emplace_back(percent, name);
+        },
+        1009);
     auto steps = sltest::InstallLikeSetup(*kit, *zip);
     for (const char* step : {"journal", "language", "file", "shortcut", "finalize"})
         EXPECT_TRUE(steps[step]) << step;
+    // The game travels compressed; its progress still runs from 5 to 95 under its own name.
+    ASSERT_GE(reports.size(), 2u);
+    EXPECT_EQ(reports.front(), std::make_pair(5, programs + "\\Tessark\\tessark.exe"));
+    EXPECT_NE(std::find(reports.begin(), reports.end(),
+                        std::make_pair(95, programs + "\\Tessark\\tessark.exe")),
+              reports.end());
+    EXPECT_EQ(reports.back().second, programs + "\\Orvane Software\\uninstaller.dll");
 
     const std::string tree = programs.substr(1);
     EXPECT_EQ(Slurp(Tree(tree + "/Tessark/tessark.exe")), Patterned(70000, 3));

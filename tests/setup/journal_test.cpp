@@ -216,6 +216,26 @@ TEST_F(JournalTest, AReadOnlyLogIsStillKeptCurrent) {
                              "deletefile { \"C:\\b.txt\" }\n"));
 }
 
+TEST_F(JournalTest, WhatALogCannotHoldIsNotMade) {
+    SetupToolkit& kit = Desktop();
+    ASSERT_TRUE(kit.openjournal("Tessark"));
+    ASSERT_TRUE(kit.installtextfile("C:\\first.txt", "1", -1, -1));
+    // A quote or line break would cut off every later entry of the log.
+    EXPECT_FALSE(kit.setstringvalue(HKEY_CURRENT_USER, "Software\\T", "say \"hi\"", "x"));
+    EXPECT_FALSE(kit.installtextfile("C:\\two\nlines.txt", "2", -1, -1));
+    EXPECT_FALSE(kit.createkey(HKEY_CURRENT_USER, "Software\\\"quoted\""));
+    EXPECT_TRUE(TraceSeen("setuplib: cannot journal HKCU\\Software\\T say \"hi\"\n"));
+    EXPECT_FALSE(std::filesystem::exists(Host("C:\\two\nlines.txt")));
+    EXPECT_EQ(sltest::RegString(desktop_, HKEY_CURRENT_USER, u"Software\\T", u"say \"hi\""),
+              "<none>");
+    ASSERT_TRUE(kit.installtextfile("C:\\last.txt", "3", -1, -1));
+    bool complete = false;
+    Journal entries = ParseLog(LogText(), &complete);
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(entries, kit.journal());
+    EXPECT_EQ(entries.back().first, "C:\\last.txt");
+}
+
 TEST_F(JournalTest, ProductNamesThatReachBeyondTheProductAreRefused) {
     SetupToolkit& kit = Desktop();
     for (const char* bad : {"", "..", "a\\b", "a/b", "x\"y", "line\nbreak"}) {

@@ -10,6 +10,7 @@
 // changes made there, and at the end the number of changes in all. TESSARK_INSTALL_KILL_AFTER=N
 // ends the process abruptly (SIGKILL) right after its N-th change to a target, for crash tests.
 // Exit status: 0 done, 1 failed, 2 bad usage.
+#include "foundation/memory.h"
 #include "foundation/tl_dialog.h"
 #include "setup/sl_main.h"
 #include "setup/sl_uninst.h"
@@ -186,5 +187,7 @@ int main(int argc, char** argv) {
     SetChangeHook(nullptr);
     SetTraceHook(nullptr);
     std::printf("%ld changes\n", g_changes);
+    // Everything the library allocated has been given back (reported with TESSARK_MEMREPORT=1).
+    MemExitCheck();
     return ok ? 0 : kFailed;
 }
