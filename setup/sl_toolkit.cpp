@@ -5,10 +5,7 @@
 #include "setup/sl_main.h"
 #include "setup/unzipper.h"
 
-#if __has_include("platform/shlobj.h")
 #include "platform/shlobj.h"
-#define TESSARK_HAVE_SHELL_LINK 1
-#endif
 
 #include <cstring>
 #include <set>
@@ -391,7 +388,6 @@ namespace {
 
 // The desktop's shortcut: a shell link object saved where it is asked.
 bool DesktopLink(const std::string& shortcut, const std::string& target) {
-#ifdef TESSARK_HAVE_SHELL_LINK
     bool ok = false;
     CoInitialize(nullptr);
     IShellLinkA* link = nullptr;
@@ -413,13 +409,6 @@ bool DesktopLink(const std::string& shortcut, const std::string& target) {
     CoUninitialize();
     NoteChange();
     return ok;
-#else
-    // TEMPORARY until the platform offers the shell link object: desktop shortcuts fail.
-    (void)shortcut;
-    (void)target;
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return false;
-#endif
 }
 
 } // namespace
