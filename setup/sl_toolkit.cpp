@@ -5,10 +5,7 @@
 #include "setup/sl_main.h"
 #include "setup/unzipper.h"
 
-#if __has_include("platform/shlobj.h")
 #include "platform/shlobj.h"
-#define TESSARK_HAVE_SHELL_LINK 1
-#endif
 
 #include <cstring>
 #include <set>
@@ -392,7 +389,6 @@ namespace {
 
 // The desktop's shortcut: a shell link object saved where it is asked.
 bool DesktopLink(const std::string& shortcut, const std::string& target) {
-#ifdef TESSARK_HAVE_SHELL_LINK
     bool ok = false;
     // COM is ours for this call only; a failed start is not followed by an end.
     const bool started = CoInitialize(nullptr) >= 0;
@@ -415,13 +411,6 @@ bool DesktopLink(const std::string& shortcut, const std::string& target) {
     if (started) CoUninitialize();
     NoteChange();
     return ok;
-#else
-    // TEMPORARY until the platform offers the shell link object: desktop shortcuts fail.
-    (void)shortcut;
-    (void)target;
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return false;
-#endif
 }
 
 } // namespace

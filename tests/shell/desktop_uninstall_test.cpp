@@ -169,7 +169,9 @@ TEST_F(DesktopUninstallTest, BadRegistrationsAndFailedUninstallsChangeNothing) {
         {u"  ", "has no UninstallString to run"},
         {u"rundll32 \"C:\\Program Files\\Orvane Software\\uninstaller.dll\",Missing Tessark",
          "rundll32 failed for Tessark (exit status 1)"},
-        // The uninstaller runs, but for a product without a log: nothing is removed.
+        // The uninstaller runs without a product, or for one without a log: nothing is removed.
+        {u"rundll32 \"C:\\Program Files\\Orvane Software\\uninstaller.dll\",Uninstall",
+         "the uninstall of Tessark did not complete"},
         {u"C:\\Windows\\RUNDLL32.EXE \"C:\\Program Files\\Orvane Software\\uninstaller.dll\","
          u"Uninstall Other",
          "the uninstall of Tessark did not complete"},
