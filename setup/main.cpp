@@ -194,6 +194,14 @@ bool InstallTarget(SetupToolkit* kit, DWORD bar) {
             sformat(LoadLocalizedString(kFileErrorString).c_str(), destination.c_str()));
     if (s.stopping) return false;
 
+    // The game's icon, where the archive has one for this target, beside the game: the desktop
+    // menu entry of the shortcut shows it. A missing icon costs only the picture.
+    const std::string icon = kit->getprocessorname() + "/tessark.ico";
+    if (s.archive->Find(icon.c_str())) {
+        const std::string iconPath = destination.substr(0, destination.size() - 3) + "ico";
+        kit->installfile(iconPath, *s.archive, icon, -1, -1);
+    }
+
     TraceSetup("creating shortcut");
     const std::string shortcut = std::string(
         sformat("%s\\Games\\%s.lnk", kit->getfolder(kProgramsMenu).c_str(), kProduct).c_str());
