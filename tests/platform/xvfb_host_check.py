@@ -124,6 +124,22 @@ def run(scale):
     drag([(sx, sy), (sx + 20 * k, sy + 10 * k), (sx + 40 * k, sy + 30 * k), (sx + 60 * k, sy + 40 * k)])
     check('dragged', p.ask('rect'), (100, 70, 360, 250))
     check('X geometry after the drag', geometry(), (100 * k, 70 * k, 260 * k, 180 * k))
+    # A fast drag: 40 moves at once, the window moving under the pointer all the while.
+    sx, sy = (100 + 20) * k, (70 + 20) * k
+    drag([(sx, sy), (sx, sy)])  # settle the pointer, press and release once
+    env = dict(os.environ, DISPLAY=display)
+    subprocess.run(['xdotool', 'mousedown', '1'], env=env)
+    time.sleep(0.3)
+    moves = []
+    for i in range(1, 41):
+        moves += ['mousemove', str(sx + 5 * i * k), str(sy + 3 * i * k)]
+    subprocess.run(['xdotool'] + moves, env=env)
+    time.sleep(0.3)
+    subprocess.run(['xdotool', 'mouseup', '1'], env=env)
+    time.sleep(0.5)
+    check('after a fast drag', p.ask('rect'), (300, 190, 560, 370))
+    check('X geometry after a fast drag', geometry(), (300 * k, 190 * k, 260 * k, 180 * k))
+    p.ask('place 100 70')
     check('no notch yet', screen_pixel((100 + 240) * k, (70 + 10) * k), (30, 90, 200))
     p.ask('shape')
     # The notch (40 x 30 at the top-right) shows the white root window, the rest the window (a

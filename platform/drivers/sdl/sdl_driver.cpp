@@ -167,6 +167,29 @@ bool ShapeHost(HostWindow& host, HRGN shape) {
     return true;
 }
 
+// Where the pointer is on the X desktop now (SDL's own answer is cached and may be stale).
+bool PointerOnDesktop(SDL_Window* window, POINT* at) {
+    using QueryPointer = int (*)(void*, unsigned long, unsigned long*, unsigned long*, int*, int*,
+                                 int*, int*, unsigned int*);
+    static const QueryPointer query = [] {
+        void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+        return x11 != nullptr ? reinterpret_cast<QueryPointer>(dlsym(x11, "XQueryPointer"))
+                              : nullptr;
+    }();
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (query == nullptr || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return false;
+    unsigned long root = 0, child = 0;
+    int rx = 0, ry = 0, wx = 0, wy = 0;
+    unsigned int mask = 0;
+    if (!query(info.info.x11.display, info.info.x11.window, &root, &child, &rx, &ry, &wx, &wy,
+               &mask))
+        return false;
+    *at = {rx, ry};
+    return true;
+}
+
 // The X window behind a host window, or 0.
 unsigned long XWindowOf(SDL_Window* window) {
     SDL_SysWMinfo info;
@@ -513,6 +536,13 @@ void Handle(const SDL_Event& e) {
         int x = e.type == SDL_MOUSEMOTION ? e.motion.x : e.button.x;
         int y = e.type == SDL_MOUSEMOTION ? e.motion.y : e.button.y;
         POINT screen{r.left + x / host->scale, r.top + y / host->scale};
+        POINT root{};
+        if (DesktopScreen() && PointerOnDesktop(host->window, &root)) {
+            // An event made before the host window last moved is relative to where the window
+            // was then; the pointer's place on the desktop does not depend on it.
+            screen = {(root.x - host->originX) / host->scale,
+                      (root.y - host->originY) / host->scale};
+        }
         Uint32 buttons = SDL_GetMouseState(nullptr, nullptr);
         WPARAM keys = ((buttons & SDL_BUTTON_LMASK) ? MK_LBUTTON : 0) |
                       ((buttons & SDL_BUTTON_RMASK) ? MK_RBUTTON : 0);
