@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-# xvfb_check.py SKINVIEW DISPLAY_NUMBER [OUT_DIR]: the skin viewer's real skinned windows under
+# xvfb_check.py SKINVIEW [OUT_DIR]: the skin viewer's real skinned windows under
 # the SDL driver on a private Xvfb server with a white root window. Checks with the X server's
 # own view: the page of every control stands where the program put it and is shaped (its
 # rounded corners show the root), dragging its title bar moves the X window, its "Message"
@@ -9,14 +9,22 @@
 import ctypes, ctypes.util, os, re, shutil, struct, subprocess, sys, time, zlib
 
 SKIP = 77
-viewer, number = sys.argv[1], sys.argv[2]
-out_dir = sys.argv[3] if len(sys.argv) > 3 else '.'
-display = ':' + number
+viewer = sys.argv[1]
+out_dir = sys.argv[2] if len(sys.argv) > 2 else '.'
+display = None  # the private server's, once it runs
+
+
+def set_display(name):
+    global display
+    display = name
+    env['DISPLAY'] = name
+
+
 for tool in ('Xvfb', 'xdotool', 'xwininfo'):
     if shutil.which(tool) is None:
         print('skipped: no ' + tool)
         sys.exit(SKIP)
-env = dict(os.environ, DISPLAY=display, SDL_AUDIODRIVER='dummy', TESSARK_DRIVER='sdl')
+env = dict(os.environ, SDL_AUDIODRIVER='dummy', TESSARK_DRIVER='sdl')
 env.pop('TESSARK_SCALE', None)
 env.pop('TESSARK_SCRIPT', None)
 failures = []
@@ -174,16 +182,20 @@ def messages():
     check('the first box answered OK', 'message 0x40: answer 1' in out, True)
 
 
-xvfb = subprocess.Popen(['Xvfb', display, '-screen', '0', '1024x768x24', '-wr', '-nolisten', 'tcp'],
+# Xvfb picks a free display itself, so that a server someone else runs is never used.
+ready, write_end = os.pipe()
+xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1024x768x24',
+                         '-wr', '-nolisten', 'tcp'], pass_fds=[write_end],
                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+os.close(write_end)
 try:
-    for _ in range(50):
-        if os.path.exists('/tmp/.X11-unix/X' + number) or xvfb.poll() is not None:
-            break
-        time.sleep(0.1)
-    if xvfb.poll() is not None:
-        print('skipped: Xvfb did not start on ' + display)
+    answer = b''
+    with os.fdopen(ready, 'rb') as f:
+        answer = f.readline().strip()
+    if xvfb.poll() is not None or not answer.isdigit():
+        print('skipped: Xvfb did not start')
         sys.exit(SKIP)
+    set_display(':' + answer.decode())
     time.sleep(0.3)
     controls()
     messages()
