@@ -104,6 +104,34 @@ def save_png(rows, name):
     print('     screenshot', path)
 
 
+class CursorImage(ctypes.Structure):
+    _fields_ = [('x', ctypes.c_short), ('y', ctypes.c_short), ('width', ctypes.c_ushort),
+                ('height', ctypes.c_ushort), ('xhot', ctypes.c_ushort), ('yhot', ctypes.c_ushort),
+                ('serial', ctypes.c_ulong), ('pixels', ctypes.POINTER(ctypes.c_ulong)),
+                ('atom', ctypes.c_ulong), ('name', ctypes.c_char_p)]
+
+
+def cursor_at(x, y):
+    """The X cursor shown with the pointer at (x, y): its size, hot spot and pixels."""
+    xdotool('mousemove', x, y)
+    xdotool('mousemove', x + 1, y)
+    try:
+        X = ctypes.cdll.LoadLibrary(ctypes.util.find_library('X11'))
+        F = ctypes.cdll.LoadLibrary(ctypes.util.find_library('Xfixes'))
+    except (OSError, TypeError):
+        return None
+    X.XOpenDisplay.restype = ctypes.c_void_p
+    X.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    X.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    F.XFixesGetCursorImage.restype = ctypes.POINTER(CursorImage)
+    F.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+    d = X.XOpenDisplay(display.encode())
+    c = F.XFixesGetCursorImage(d).contents
+    pixels = ctypes.string_at(ctypes.cast(c.pixels, ctypes.c_void_p), c.width * c.height * 8)
+    X.XCloseDisplay(d)
+    return (c.width, c.height, c.xhot, c.yhot, zlib.crc32(pixels))
+
+
 WHITE = (255, 255, 255)
 
 
@@ -124,6 +152,16 @@ def controls():
         check('the shape cuts the bottom-right corner', screen[40 + height - 1][40 + width - 1],
               WHITE)
         check('the frame is drawn inside the corner', screen[40 + 3][40 + 100] != WHITE, True)
+        # The window sizes itself: its edges and corners show the sizing cursors.
+        arrow = cursor_at(40 + 200, 40 + 200)
+        if arrow is not None:
+            east = cursor_at(40 + width - 2, 40 + 150)
+            south = cursor_at(40 + 150, 40 + height - 2)
+            corner = cursor_at(40 + width - 2, 40 + height - 2)
+            check('the right edge has its own cursor', east != arrow, True)
+            check('the bottom edge has another', south not in (arrow, east), True)
+            check('the corner has a sizing cursor', corner not in (arrow, east, south), True)
+            check('back to the arrow inside', cursor_at(40 + 200, 40 + 200), arrow)
         # Drag by the title bar, 60 pixels right and down, in steps.
         xdotool('mousemove', 40 + 200, 40 + 12)
         xdotool('mousedown', 1)
