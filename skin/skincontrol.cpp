@@ -1,5 +1,6 @@
 #include "skin/skincontrol.h"
 
+#include "engine/cea_main.h"
 #include "engine/cea_sprite.h"
 #include "engine/cea_window.h"
 #include "foundation/language.h"
@@ -890,6 +891,7 @@ bool SkinControl::HitTest(POINT point) const {
 
 void SkinControl::Press(POINT point) {
     part_ = -1;
+    pressTime_ = repeatTime_ = EngineClock();
     switch (kind_) {
     case kSkinEdit:
         window_->SetFocusControl(this);
@@ -940,6 +942,28 @@ void SkinControl::Press(POINT point) {
         break;
     }
     Redraw();
+}
+
+void SkinControl::Repeat(DWORD now) {
+    if (kind_ != kSkinVScroll && kind_ != kSkinHScroll) return;
+    if (part_ < 0 || part_ > 3 || !Pressed()) return;
+    // A first pause, then a step every 50 ms.
+    if (now - pressTime_ < 400 || now - repeatTime_ < 50) return;
+    repeatTime_ = now;
+    LONG page = std::max<LONG>(page_size_, 1);
+    const LONG steps[4] = {-1, 1, -page, page};
+    if (part_ >= 2) {
+        // The track repeats only while the thumb has not reached the cursor.
+        RECT thumb = ThumbRect();
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        ScreenToClient(window_->GetHandle(), &cursor);
+        bool v = kind_ == kSkinVScroll;
+        LONG along = v ? cursor.y : cursor.x;
+        if (part_ == 2 && along >= (v ? thumb.top : thumb.left)) return;
+        if (part_ == 3 && along < (v ? thumb.bottom : thumb.right)) return;
+    }
+    Scroll(position_ + steps[part_], true);
 }
 
 void SkinControl::Drag(POINT point) {

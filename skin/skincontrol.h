@@ -150,6 +150,9 @@ public:
     void Press(POINT point);
     // The pressed control follows the mouse.
     void Drag(POINT point);
+    // While held, a scroll bar's arrows and track repeat their step (the window's frame
+    // timer calls this with the engine clock).
+    void Repeat(DWORD now);
     // Released over the control: a click (sends WM_COMMAND to the window).
     void Click(POINT point);
     // A WM_COMMAND for this identifier reached the window: radio buttons check themselves,
@@ -221,6 +224,7 @@ private:
     int part_ = -1;
     LONG grab_ = 0;
     LONG grabPosition_ = 0;
+    DWORD pressTime_ = 0, repeatTime_ = 0;
     // Lists and edit fields.
     cetl::vector<string> strings_;
     int selected_ = -1;
