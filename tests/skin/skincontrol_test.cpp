@@ -474,6 +474,21 @@ TEST_F(Controls, UserDrawnControlAsksItsPage) {
     EXPECT_GT(Heard(kSkinUserDraw, 77), draws);
 }
 
+TEST_F(Controls, UserDrawnControlWithAnImageDrawsItWhenThePageDoesNot) {
+    // As a message box shows its icon: the skin's image cut as one cell.
+    SkinHolder& skin = Keep(SkinEntries());
+    SkinWindow* w = Blank(skin.skin, 200, 150);
+    ASSERT_NE(w, nullptr);
+    SkinControl* icon = w->AddControl(kSkinUserDrawn, 40010, 0, TEXT(""), RECT{16, 16, 17, 17});
+    icon->SetGraphics(skin->GetImage(TEXT("pbar"), SkinGrid(1, 1), nullptr));
+    EXPECT_EQ(icon->NaturalSize().cx, 40);
+    EXPECT_EQ(icon->NaturalSize().cy, 10);
+    icon->SetPlacement(kPlaceNear, 16, 40, kPlaceNear, 16, 10);
+    EXPECT_EQ(ControlRect(icon).left, 24); // 16 into the inner area
+    EXPECT_TRUE(Near(Pixel(w, 24 + 5, 24 + 5), CellColor(kBarBase, 0)));
+    EXPECT_TRUE(Near(Pixel(w, 24 + 35, 24 + 5), CellColor(kBarBase, 3)));
+}
+
 TEST_F(Controls, RepeatedIdentifiersAreTracedAndRenumbered) {
     SkinHolder& skin = Keep(SkinEntries());
     TraceCapture trace;
