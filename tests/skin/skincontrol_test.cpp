@@ -489,6 +489,34 @@ TEST_F(Controls, UserDrawnControlWithAnImageDrawsItWhenThePageDoesNot) {
     EXPECT_TRUE(Near(Pixel(w, 24 + 35, 24 + 5), CellColor(kBarBase, 3)));
 }
 
+TEST_F(Controls, ImagesTooSmallForTheirGridsDrawNothingAndBreakNothing) {
+    std::vector<ziptest::Entry> entries = SkinEntries();
+    for (ziptest::Entry& e : entries)
+        if (e.name != "skin.txt" && e.name.rfind("frame", 0) != 0)
+            e = File(e.name, Cells(1, 1, 1, 1, 64));
+    SkinHolder& skin = Keep(entries);
+    SkinWindow* w = Blank(skin.skin, 200, 150);
+    ASSERT_NE(w, nullptr);
+    const DWORD kinds[] = {kSkinPushButton, kSkinRadioButton, kSkinCheckBox,
+                           kSkinProgress,   kSkinText,        kSkinVScroll,
+                           kSkinHScroll,    kSkinEdit,        kSkinList};
+    DWORD id = 1;
+    for (DWORD kind : kinds) {
+        SkinControl* c = w->AddControl(kind, id++, 0, TEXT("x"), RECT{20, 30, 120, 60});
+        c->SetPosition(50);
+        c->SetRange(0, 10, 2);
+        c->AddItem(TEXT("item"));
+        EXPECT_EQ(c->GetGraphics()->cellWidth, 0) << kind;
+    }
+    Click(w, 60, 40);
+    SendMessage(w->GetHandle(), WM_CHAR, 'a', 0);
+    SendMessage(w->GetHandle(), WM_KEYDOWN, VK_DOWN, 0);
+    Move(w, 70, 50);
+    Up(w, 70, 50);
+    // Nothing of the images was drawn: the (equally small, tiled) background shows.
+    EXPECT_TRUE(Near(Pixel(w, 119, 59), CellColor(64, 0)));
+}
+
 TEST_F(Controls, RepeatedIdentifiersAreTracedAndRenumbered) {
     SkinHolder& skin = Keep(SkinEntries());
     TraceCapture trace;
