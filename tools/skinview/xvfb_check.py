@@ -157,10 +157,17 @@ def controls():
         if arrow is not None:
             east = cursor_at(40 + width - 2, 40 + 150)
             south = cursor_at(40 + 150, 40 + height - 2)
-            corner = cursor_at(40 + width - 2, 40 + height - 2)
+            # Points of the corner zones (5 pixels) that the rounded shape leaves in.
+            nwse = cursor_at(40 + width - 5, 40 + height - 5)
+            nesw = cursor_at(40 + width - 5, 40 + 4)
             check('the right edge has its own cursor', east != arrow, True)
             check('the bottom edge has another', south not in (arrow, east), True)
-            check('the corner has a sizing cursor', corner not in (arrow, east, south), True)
+            check('the bottom-right corner has a third', nwse not in (arrow, east, south), True)
+            check('the top-right corner has a fourth', nesw not in (arrow, east, south, nwse),
+                  True)
+            check('the top-left corner is the bottom-right one', cursor_at(40 + 3, 40 + 3), nwse)
+            # The two diagonals are one drawing mirrored (not the root window's cursor).
+            check('the diagonals share size and hot spot', nesw[:4], nwse[:4])
             check('back to the arrow inside', cursor_at(40 + 200, 40 + 200), arrow)
         # Drag by the title bar, 60 pixels right and down, in steps.
         xdotool('mousemove', 40 + 200, 40 + 12)
