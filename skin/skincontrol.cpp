@@ -1,5 +1,6 @@
 #include "skin/skincontrol.h"
 
+#include "engine/cea_main.h"
 #include "engine/cea_sprite.h"
 #include "engine/cea_window.h"
 #include "foundation/language.h"
@@ -784,19 +785,25 @@ void SkinControl::DrawList(const ANIMDRAW* r) {
 
 // --- Scroll bars --------------------------------------------------------------------------------
 
-LONG SkinControl::TrackLength() const {
+SkinControl::Axis SkinControl::ScrollAxis() const {
     RECT o;
     object_->GetRect(&o);
-    bool v = kind_ == kSkinVScroll;
-    LONG length = v ? o.bottom - o.top : o.right - o.left;
-    LONG arrow = graphics_ ? (v ? graphics_->cellHeight : graphics_->cellWidth) : 0;
-    arrow = std::min(arrow, length / 2);
-    return std::max<LONG>(0, length - 2 * arrow);
+    Axis a;
+    a.vertical = kind_ == kSkinVScroll;
+    a.origin = a.vertical ? o.top : o.left;
+    a.length = a.vertical ? o.bottom - o.top : o.right - o.left;
+    a.cell = graphics_ ? (a.vertical ? graphics_->cellHeight : graphics_->cellWidth) : 0;
+    a.arrow = std::min(a.cell, a.length / 2);
+    return a;
+}
+
+LONG SkinControl::TrackLength() const {
+    Axis a = ScrollAxis();
+    return std::max<LONG>(0, a.length - 2 * a.arrow);
 }
 
 LONG SkinControl::ThumbLength() const {
-    bool v = kind_ == kSkinVScroll;
-    LONG cell = graphics_ ? (v ? graphics_->cellHeight : graphics_->cellWidth) : 8;
+    LONG cell = std::max<LONG>(ScrollAxis().cell, 1);
     LONG track = TrackLength();
     LONG length = cell;
     LONG range = maximum_ - minimum_;
@@ -808,23 +815,20 @@ LONG SkinControl::ThumbLength() const {
 RECT SkinControl::ThumbRect() const {
     RECT o;
     object_->GetRect(&o);
-    bool v = kind_ == kSkinVScroll;
-    LONG length = v ? o.bottom - o.top : o.right - o.left;
-    LONG arrow = graphics_ ? (v ? graphics_->cellHeight : graphics_->cellWidth) : 0;
-    arrow = std::min(arrow, length / 2);
+    Axis a = ScrollAxis();
     LONG track = TrackLength(), thumb = ThumbLength(), range = maximum_ - minimum_;
-    LONG at = arrow + (range > 0 ? (track - thumb) * (position_ - minimum_) / range : 0);
-    return v ? RECT{o.left, o.top + at, o.right, o.top + at + thumb}
-             : RECT{o.left + at, o.top, o.left + at + thumb, o.bottom};
+    LONG at = a.arrow + (range > 0 ? (track - thumb) * (position_ - minimum_) / range : 0);
+    return a.vertical ? RECT{o.left, o.top + at, o.right, o.top + at + thumb}
+                      : RECT{o.left + at, o.top, o.left + at + thumb, o.bottom};
 }
 
 void SkinControl::DrawScroll(const ANIMDRAW* r) {
     if (!graphics_) return;
     AnimWindow* w = window_->GetAnimWindow();
     const RECT& o = r->object;
-    bool v = kind_ == kSkinVScroll;
-    LONG length = v ? o.bottom - o.top : o.right - o.left;
-    LONG arrow = std::min(v ? graphics_->cellHeight : graphics_->cellWidth, length / 2);
+    Axis a = ScrollAxis();
+    bool v = a.vertical;
+    LONG arrow = a.arrow;
     RECT dec = v ? RECT{o.left, o.top, o.right, o.top + arrow}
                  : RECT{o.left, o.top, o.left + arrow, o.bottom};
     RECT inc = v ? RECT{o.left, o.bottom - arrow, o.right, o.bottom}
@@ -890,6 +894,7 @@ bool SkinControl::HitTest(POINT point) const {
 
 void SkinControl::Press(POINT point) {
     part_ = -1;
+    pressTime_ = repeatTime_ = EngineClock();
     switch (kind_) {
     case kSkinEdit:
         window_->SetFocusControl(this);
@@ -908,14 +913,12 @@ void SkinControl::Press(POINT point) {
     case kSkinVScroll:
     case kSkinHScroll: {
         window_->SetFocusControl(this);
-        RECT o, thumb = ThumbRect();
-        object_->GetRect(&o);
-        bool v = kind_ == kSkinVScroll;
-        LONG along = v ? point.y - o.top : point.x - o.left;
-        LONG length = v ? o.bottom - o.top : o.right - o.left;
-        LONG arrow = std::min(v ? graphics_->cellHeight : graphics_->cellWidth, length / 2);
-        LONG thumbLo = v ? thumb.top - o.top : thumb.left - o.left;
-        LONG thumbHi = v ? thumb.bottom - o.top : thumb.right - o.left;
+        RECT thumb = ThumbRect();
+        Axis a = ScrollAxis();
+        LONG along = (a.vertical ? point.y : point.x) - a.origin;
+        LONG length = a.length, arrow = a.arrow;
+        LONG thumbLo = (a.vertical ? thumb.top : thumb.left) - a.origin;
+        LONG thumbHi = (a.vertical ? thumb.bottom : thumb.right) - a.origin;
         LONG page = std::max<LONG>(page_size_, 1);
         if (along < arrow) {
             part_ = 0;
@@ -932,7 +935,6 @@ void SkinControl::Press(POINT point) {
         } else {
             part_ = 4;
             grab_ = along - thumbLo;
-            grabPosition_ = position_;
         }
         break;
     }
@@ -940,6 +942,28 @@ void SkinControl::Press(POINT point) {
         break;
     }
     Redraw();
+}
+
+void SkinControl::Repeat(DWORD now) {
+    if (kind_ != kSkinVScroll && kind_ != kSkinHScroll) return;
+    if (part_ < 0 || part_ > 3 || !Pressed()) return;
+    // A first pause, then a step every 50 ms.
+    if (now - pressTime_ < 400 || now - repeatTime_ < 50) return;
+    repeatTime_ = now;
+    LONG page = std::max<LONG>(page_size_, 1);
+    const LONG steps[4] = {-1, 1, -page, page};
+    if (part_ >= 2) {
+        // The track repeats only while the thumb has not reached the cursor.
+        RECT thumb = ThumbRect();
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        ScreenToClient(window_->GetHandle(), &cursor);
+        bool v = kind_ == kSkinVScroll;
+        LONG along = v ? cursor.y : cursor.x;
+        if (part_ == 2 && along >= (v ? thumb.top : thumb.left)) return;
+        if (part_ == 3 && along < (v ? thumb.bottom : thumb.right)) return;
+    }
+    Scroll(position_ + steps[part_], true);
 }
 
 void SkinControl::Drag(POINT point) {
@@ -963,13 +987,9 @@ void SkinControl::Drag(POINT point) {
     }
     case kSkinVScroll:
     case kSkinHScroll: {
-        if (part_ != 4 || !graphics_) break;
-        RECT o;
-        object_->GetRect(&o);
-        bool v = kind_ == kSkinVScroll;
-        LONG length = v ? o.bottom - o.top : o.right - o.left;
-        LONG arrow = std::min(v ? graphics_->cellHeight : graphics_->cellWidth, length / 2);
-        LONG along = (v ? point.y - o.top : point.x - o.left) - grab_ - arrow;
+        if (part_ != 4) break;
+        Axis a = ScrollAxis();
+        LONG along = (a.vertical ? point.y : point.x) - a.origin - grab_ - a.arrow;
         LONG room = TrackLength() - ThumbLength();
         LONG range = maximum_ - minimum_;
         if (room > 0) Scroll(minimum_ + (along * range + room / 2) / room, true);

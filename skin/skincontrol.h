@@ -150,6 +150,9 @@ public:
     void Press(POINT point);
     // The pressed control follows the mouse.
     void Drag(POINT point);
+    // While held, a scroll bar's arrows and track repeat their step (the window's frame
+    // timer calls this with the engine clock).
+    void Repeat(DWORD now);
     // Released over the control: a click (sends WM_COMMAND to the window).
     void Click(POINT point);
     // A WM_COMMAND for this identifier reached the window: radio buttons check themselves,
@@ -183,7 +186,13 @@ private:
     bool UnderMouse() const;
     bool Pressed() const;
     void ReleaseOwnGraphics();
-    // Scroll bars: the thumb's rectangle and the position a thumb at `along` would give.
+    // Scroll bars: the axis they run along (where it starts, its length, the cell and arrow
+    // length along it), the track, the thumb.
+    struct Axis {
+        bool vertical;
+        LONG origin, length, cell, arrow;
+    };
+    Axis ScrollAxis() const;
     RECT ThumbRect() const;
     LONG TrackLength() const;
     LONG ThumbLength() const;
@@ -220,7 +229,7 @@ private:
     // 3 page after, 4 thumb) and where the thumb was grabbed.
     int part_ = -1;
     LONG grab_ = 0;
-    LONG grabPosition_ = 0;
+    DWORD pressTime_ = 0, repeatTime_ = 0;
     // Lists and edit fields.
     cetl::vector<string> strings_;
     int selected_ = -1;

@@ -151,27 +151,28 @@ bool SkinWindow::Attach(HWND parent) {
     return true;
 }
 
-SkinWindow* SkinWindow::Create(Skin* skin, const TCHAR* name, HWND parent, HINSTANCE instance,
-                               const TCHAR* templateName, DLGPROC proc, LPARAM param,
-                               const cetl::PROPERTIES* app) {
-    SkinWindow* w = Make(skin, name, parent, app);
-    if (!w) return nullptr;
-    try {
-        const DLGTEMPLATE* empty = reinterpret_cast<const DLGTEMPLATE*>(&kEmptyTemplate);
-        DWORD id = templateName && IS_INTRESOURCE(templateName)
-                       ? static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(templateName))
-                       : 0;
-        w->ownPage_ =
-            w->MakePage(instance, templateName, templateName ? nullptr : empty, proc, param, id);
-    } catch (...) {
-        Destroy(w);
-        throw;
-    }
-    if (!w->ownPage_) {
+SkinWindow* SkinWindow::Finish(SkinWindow* w, HWND page) {
+    if (!page) {
         Destroy(w);
         return nullptr;
     }
     return w;
+}
+
+SkinWindow* SkinWindow::Create(Skin* skin, const TCHAR* name, HWND parent, HINSTANCE instance,
+                               const TCHAR* templateName, DLGPROC proc, LPARAM param,
+                               const cetl::PROPERTIES* app) {
+    if (!templateName) return CreateIndirect(skin, name, parent, nullptr, proc, param, app);
+    SkinWindow* w = Make(skin, name, parent, app);
+    if (!w) return nullptr;
+    HWND page;
+    try {
+        page = w->AddPage(instance, templateName, proc, param);
+    } catch (...) {
+        Destroy(w);
+        throw;
+    }
+    return Finish(w, page);
 }
 
 SkinWindow* SkinWindow::CreateIndirect(Skin* skin, const TCHAR* name, HWND parent,
@@ -179,19 +180,29 @@ SkinWindow* SkinWindow::CreateIndirect(Skin* skin, const TCHAR* name, HWND paren
                                        const cetl::PROPERTIES* app) {
     SkinWindow* w = Make(skin, name, parent, app);
     if (!w) return nullptr;
+    HWND page;
     try {
-        w->ownPage_ = w->MakePage(nullptr, nullptr,
-                                  tpl ? tpl : reinterpret_cast<const DLGTEMPLATE*>(&kEmptyTemplate),
+        page = w->AddPageIndirect(tpl ? tpl : reinterpret_cast<const DLGTEMPLATE*>(&kEmptyTemplate),
                                   proc, param, 0);
     } catch (...) {
         Destroy(w);
         throw;
     }
-    if (!w->ownPage_) {
+    return Finish(w, page);
+}
+
+SkinWindow* SkinWindow::CreateLocalized(Skin* skin, const TCHAR* name, HWND parent, UINT baseId,
+                                        DLGPROC proc, LPARAM param, const cetl::PROPERTIES* app) {
+    SkinWindow* w = Make(skin, name, parent, app);
+    if (!w) return nullptr;
+    HWND page;
+    try {
+        page = w->AddLocalizedPage(baseId, proc, param);
+    } catch (...) {
         Destroy(w);
-        return nullptr;
+        throw;
     }
-    return w;
+    return Finish(w, page);
 }
 
 void SkinWindow::Destroy(SkinWindow* window) {
@@ -251,8 +262,26 @@ INT_PTR CALLBACK SkinWindow::PageProc(HWND hwnd, UINT message, WPARAM wParam, LP
     SkinWindow* w = FromHandle(GetParent(hwnd));
     if (!w) w = FromHandle(GetWindow(hwnd, GW_OWNER));
     Page* page = w ? w->FindPage(hwnd) : nullptr;
-    if (!page || !page->ready || !page->proc) return FALSE;
-    return page->proc(hwnd, message, wParam, lParam);
+    if (!page || !page->ready) return FALSE;
+    INT_PTR result = page->proc ? page->proc(hwnd, message, wParam, lParam) : FALSE;
+    // A page destroyed by the application takes its controls with it.
+    if (message == WM_DESTROY && !w->destroyed_) w->ForgetPage(hwnd);
+    return result;
+}
+
+void SkinWindow::ForgetPage(HWND dialog) {
+    Page* page = FindPage(dialog);
+    if (!page) return;
+    anim_->Freeze();
+    DestroyControls(dialog);
+    for (std::size_t i = 0; i < pages_.size(); ++i)
+        if (pages_[i] == page) {
+            pages_.remove(i);
+            break;
+        }
+    MemDelete(page, MM("SKINPAGE"));
+    if (dialog == ownPage_) ownPage_ = nullptr;
+    anim_->Unfreeze();
 }
 
 SkinWindow::Page* SkinWindow::FindPage(HWND dialog) const {
@@ -261,12 +290,7 @@ SkinWindow::Page* SkinWindow::FindPage(HWND dialog) const {
     return nullptr;
 }
 
-HWND SkinWindow::MakePage(HINSTANCE instance, const TCHAR* name, const DLGTEMPLATE* tpl,
-                          DLGPROC proc, LPARAM param, DWORD id) {
-    g_makingPage = true;
-    HWND dialog = tpl ? CreateDialogIndirectParam(instance, tpl, hwnd_, PageProc, 0)
-                      : CreateDialogParam(instance, name, hwnd_, PageProc, 0);
-    g_makingPage = false;
+HWND SkinWindow::TakePage(HWND dialog, DLGPROC proc, LPARAM param, DWORD id) {
     if (!dialog) return nullptr;
     ShowWindow(dialog, SW_HIDE);
     auto* page = new (MM("SKINPAGE")) Page;
@@ -274,23 +298,62 @@ HWND SkinWindow::MakePage(HINSTANCE instance, const TCHAR* name, const DLGTEMPLA
     page->proc = proc;
     page->param = param;
     page->id = id;
-    pages_.add(page);
+    try {
+        pages_.add(page);
+    } catch (...) {
+        MemDelete(page, MM("SKINPAGE"));
+        DestroyWindow(dialog);
+        throw;
+    }
     bool own = pages_.size() == 1;
     if (own) ownPage_ = dialog;
     Convert(page, own);
     return dialog;
 }
 
+namespace {
+
+// Dialogs made for pages: their procedure hears nothing before their controls exist.
+struct MakingPage {
+    MakingPage() { g_makingPage = true; }
+    ~MakingPage() { g_makingPage = false; }
+    MakingPage(const MakingPage&) = delete;
+    MakingPage& operator=(const MakingPage&) = delete;
+};
+
+DWORD NumberOf(const TCHAR* name) {
+    return name && IS_INTRESOURCE(name) ? static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(name)) : 0;
+}
+
+} // namespace
+
 HWND SkinWindow::AddPage(HINSTANCE instance, const TCHAR* templateName, DLGPROC proc,
                          LPARAM param) {
-    DWORD id = IS_INTRESOURCE(templateName)
-                   ? static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(templateName))
-                   : 0;
-    return MakePage(instance, templateName, nullptr, proc, param, id);
+    HWND dialog;
+    {
+        MakingPage making;
+        dialog = CreateDialogParam(instance, templateName, hwnd_, PageProc, 0);
+    }
+    return TakePage(dialog, proc, param, NumberOf(templateName));
 }
 
 HWND SkinWindow::AddPageIndirect(const DLGTEMPLATE* tpl, DLGPROC proc, LPARAM param, DWORD id) {
-    return tpl ? MakePage(nullptr, nullptr, tpl, proc, param, id) : nullptr;
+    if (!tpl) return nullptr;
+    HWND dialog;
+    {
+        MakingPage making;
+        dialog = CreateDialogIndirectParam(nullptr, tpl, hwnd_, PageProc, 0);
+    }
+    return TakePage(dialog, proc, param, id);
+}
+
+HWND SkinWindow::AddLocalizedPage(UINT baseId, DLGPROC proc, LPARAM param) {
+    HWND dialog;
+    {
+        MakingPage making;
+        dialog = CreateLocalizedDialog(baseId, hwnd_, PageProc, 0);
+    }
+    return TakePage(dialog, proc, param, baseId);
 }
 
 void SkinWindow::ShowDialog(HWND dialog, DWORD id) {
@@ -319,17 +382,12 @@ void SkinWindow::DestroyControls(HWND page) {
 }
 
 void SkinWindow::RemovePage(HWND dialog) {
-    Page* page = FindPage(dialog);
-    if (!page || dialog == ownPage_) return;
+    if (!FindPage(dialog) || dialog == ownPage_) return;
     anim_->Freeze();
     DestroyControls(dialog);
+    // Its procedure hears WM_DESTROY; the page record goes with it.
     if (IsWindow(dialog)) DestroyWindow(dialog);
-    for (std::size_t i = 0; i < pages_.size(); ++i)
-        if (pages_[i] == page) {
-            pages_.remove(i);
-            break;
-        }
-    MemDelete(page, MM("SKINPAGE"));
+    ForgetPage(dialog);
     anim_->Unfreeze();
 }
 
@@ -865,6 +923,7 @@ void SkinWindow::OnButtonDown(POINT point) {
     if (mode_ != 0) return;
     SkinControl* control = nullptr;
     int hit = HitTest(point, &control);
+    SetHover(control);
     if (hit == kHitClient || hit == kHitOutside) return;
     mode_ = hit;
     hit_ = control;
@@ -927,6 +986,7 @@ void SkinWindow::OnButtonUp(POINT point) {
 void SkinWindow::OnTimer() {
     if (!anim_) return;
     DWORD now = EngineClock();
+    if (pressed_ && mode_ == kHitControl) pressed_->Repeat(now);
     if (now - lastFrame_ < anim_->GetFrameInterval()) return;
     lastFrame_ = now;
     anim_->AdvanceOne();

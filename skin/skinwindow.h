@@ -93,6 +93,11 @@ public:
     static SkinWindow* CreateIndirect(Skin* skin, const TCHAR* name, HWND parent,
                                       const DLGTEMPLATE* tpl, DLGPROC proc, LPARAM param,
                                       const cetl::PROPERTIES* app = nullptr);
+    // The own page from the template of base id + the current language's index (the
+    // program's own module, CreateLocalizedDialog).
+    static SkinWindow* CreateLocalized(Skin* skin, const TCHAR* name, HWND parent, UINT baseId,
+                                       DLGPROC proc, LPARAM param,
+                                       const cetl::PROPERTIES* app = nullptr);
     // Destroys the window (if it still exists) and frees the record.
     static void Destroy(SkinWindow* window);
     // The skinned window of its handle or of one of its pages; null for any other.
@@ -103,10 +108,13 @@ public:
     // the duplicate-identifier traces (a resource id's number by default).
     HWND AddPage(HINSTANCE instance, const TCHAR* templateName, DLGPROC proc, LPARAM param);
     HWND AddPageIndirect(const DLGTEMPLATE* tpl, DLGPROC proc, LPARAM param, DWORD id = 0);
+    // The template of base id + the current language's index; `baseId` names it in traces.
+    HWND AddLocalizedPage(UINT baseId, DLGPROC proc, LPARAM param);
     // Converts a dialog made elsewhere (a child of GetHandle(), hidden by this call); its
     // procedure sees WM_INITDIALOG once more, through the dialog.
     void ShowDialog(HWND dialog, DWORD id = 0);
-    // Destroys a page with its controls.
+    // Destroys a page with its controls. A page made by AddPage and its kin may also simply
+    // be destroyed (DestroyWindow): its controls go with it.
     void RemovePage(HWND page);
     HWND GetOwnPage() const { return ownPage_; }
 
@@ -171,8 +179,9 @@ private:
     static SkinWindow* Make(Skin* skin, const TCHAR* name, HWND parent,
                             const cetl::PROPERTIES* app);
     bool Attach(HWND parent);
-    HWND MakePage(HINSTANCE instance, const TCHAR* name, const DLGTEMPLATE* tpl, DLGPROC proc,
-                  LPARAM param, DWORD id);
+    static SkinWindow* Finish(SkinWindow* window, HWND page);
+    HWND TakePage(HWND dialog, DLGPROC proc, LPARAM param, DWORD id);
+    void ForgetPage(HWND dialog);
     void Convert(Page* page, bool own);
     Page* FindPage(HWND dialog) const;
     void DestroyControls(HWND page);

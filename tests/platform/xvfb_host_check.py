@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-# xvfb_host_check.py PROBE DISPLAY_NUMBER: runs tessark-host-probe under the SDL driver on a
+# xvfb_host_check.py PROBE: runs tessark-host-probe under the SDL driver on a
 # private Xvfb server and compares the X server's own view of the host window (geometry, shape
 # and pixels) with the window's rectangle, at scale 1 and 2: moving and sizing from the program,
 # dragging with the pointer, the work area and the window shape (on a white root window). Exits 77 (skipped) without
@@ -7,8 +7,15 @@
 import ctypes, ctypes.util, os, re, shutil, subprocess, sys, time
 
 SKIP = 77
-probe, number = sys.argv[1], sys.argv[2]
-display = ':' + number
+probe = sys.argv[1]
+display = None  # the private server's, once it runs
+
+
+def set_display(name):
+    global display
+    display = name
+
+
 for tool in ('Xvfb', 'xdotool', 'xwininfo'):
     if shutil.which(tool) is None:
         print('skipped: no ' + tool)
@@ -124,6 +131,22 @@ def run(scale):
     drag([(sx, sy), (sx + 20 * k, sy + 10 * k), (sx + 40 * k, sy + 30 * k), (sx + 60 * k, sy + 40 * k)])
     check('dragged', p.ask('rect'), (100, 70, 360, 250))
     check('X geometry after the drag', geometry(), (100 * k, 70 * k, 260 * k, 180 * k))
+    # A fast drag: 40 moves at once, the window moving under the pointer all the while.
+    sx, sy = (100 + 20) * k, (70 + 20) * k
+    drag([(sx, sy), (sx, sy)])  # settle the pointer, press and release once
+    env = dict(os.environ, DISPLAY=display)
+    subprocess.run(['xdotool', 'mousedown', '1'], env=env)
+    time.sleep(0.3)
+    moves = []
+    for i in range(1, 41):
+        moves += ['mousemove', str(sx + 5 * i * k), str(sy + 3 * i * k)]
+    subprocess.run(['xdotool'] + moves, env=env)
+    time.sleep(0.3)
+    subprocess.run(['xdotool', 'mouseup', '1'], env=env)
+    time.sleep(0.5)
+    check('after a fast drag', p.ask('rect'), (300, 190, 560, 370))
+    check('X geometry after a fast drag', geometry(), (300 * k, 190 * k, 260 * k, 180 * k))
+    p.ask('place 100 70')
     check('no notch yet', screen_pixel((100 + 240) * k, (70 + 10) * k), (30, 90, 200))
     p.ask('shape')
     # The notch (40 x 30 at the top-right) shows the white root window, the rest the window (a
@@ -147,16 +170,20 @@ def run(scale):
     p.close()
 
 
-xvfb = subprocess.Popen(['Xvfb', display, '-screen', '0', '1024x768x24', '-wr', '-nolisten', 'tcp'],
+# Xvfb picks a free display itself, so that a server someone else runs is never used.
+ready, write_end = os.pipe()
+xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1024x768x24',
+                         '-wr', '-nolisten', 'tcp'], pass_fds=[write_end],
                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+os.close(write_end)
 try:
-    for _ in range(50):
-        if os.path.exists('/tmp/.X11-unix/X' + number) or xvfb.poll() is not None:
-            break
-        time.sleep(0.1)
-    if xvfb.poll() is not None:
-        print('skipped: Xvfb did not start on ' + display)
+    answer = b''
+    with os.fdopen(ready, 'rb') as f:
+        answer = f.readline().strip()
+    if xvfb.poll() is not None or not answer.isdigit():
+        print('skipped: Xvfb did not start')
         sys.exit(SKIP)
+    set_display(':' + answer.decode())
     time.sleep(0.3)
     run(1)
     run(2)

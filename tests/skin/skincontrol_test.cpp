@@ -15,7 +15,7 @@ std::pair<LONG, LONG> Sz(LONG w, LONG h) {
 }
 
 TEST_F(Controls, NaturalSizesComeFromTheCells) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     auto size = [&](DWORD kind, const TCHAR* text) {
@@ -53,7 +53,7 @@ TEST_F(Controls, NaturalSizesComeFromTheCells) {
 }
 
 TEST_F(Controls, PushButtonDrawsTheRowOfItsState) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     SkinControl* b = w->AddControl(kSkinPushButton, 5, 0, TEXT(""), RECT{20, 30, 80, 42});
@@ -99,7 +99,7 @@ TEST_F(Controls, PushButtonDrawsTheRowOfItsState) {
 }
 
 TEST_F(Controls, ProgressBarFillsWholeCells) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     SkinControl* bar = w->AddControl(kSkinProgress, 7, 0, TEXT(""), RECT{20, 30, 120, 40});
@@ -138,7 +138,7 @@ TEST_F(Controls, ProgressBarFillsWholeCells) {
 }
 
 TEST_F(Controls, PlacementsFollowTheWindow) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     RECT inner = w->GetInnerArea();
@@ -176,7 +176,7 @@ TEST_F(Controls, PlacementsFollowTheWindow) {
 }
 
 TEST_F(Controls, RadioButtonCellsAndGroups) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     TemplateBuilder tpl(WS_POPUP, 150, 100, u"Radios");
     tpl.Item(0x80, BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 10, 10, 60, 10, 11, u"One")
         .Item(0x80, BS_AUTORADIOBUTTON, 10, 24, 60, 10, 12, u"Two")
@@ -231,8 +231,8 @@ TEST_F(Controls, RadioButtonCellsAndGroups) {
 }
 
 TEST_F(Controls, ToggleImageFollowsItsLayout) {
-    SkinHolder skin(SkinEntries("rbutton image layout = right\nrbutton image xadjust = 2\n"
-                                "rbutton image yadjust = 1\n"));
+    SkinHolder& skin = Keep(SkinEntries("rbutton image layout = right\nrbutton image xadjust = 2\n"
+                                        "rbutton image yadjust = 1\n"));
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     w->AddControl(kSkinRadioButton, 3, 0, TEXT(""), RECT{20, 30, 80, 40});
@@ -244,7 +244,7 @@ TEST_F(Controls, ToggleImageFollowsItsLayout) {
 }
 
 TEST_F(Controls, TextDrawsItsBandsAndColours) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     SkinControl* t = w->AddControl(kSkinText, 9, 0, TEXT(""), RECT{20, 30, 40, 50});
@@ -268,7 +268,7 @@ TEST_F(Controls, TextWithoutItsImageDrawsOnlyText) {
     std::vector<ziptest::Entry> entries = SkinEntries();
     for (std::size_t i = 0; i < entries.size(); ++i)
         if (entries[i].name == "text.psp") entries.erase(entries.begin() + static_cast<long>(i));
-    SkinHolder skin(entries);
+    SkinHolder& skin = Keep(entries);
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     SkinControl* t = w->AddControl(kSkinText, 9, 0, TEXT("Plain"), RECT{20, 30, 150, 60});
@@ -278,7 +278,7 @@ TEST_F(Controls, TextWithoutItsImageDrawsOnlyText) {
 }
 
 TEST_F(Controls, EditFieldTakesCaretSelectionAndCharacters) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     SkinControl* e = w->AddControl(kSkinEdit, 21, 0, TEXT(""), RECT{20, 30, 150, 50});
@@ -327,7 +327,7 @@ TEST_F(Controls, EditFieldTakesCaretSelectionAndCharacters) {
 }
 
 TEST_F(Controls, ListSelectsByMouseAndKeys) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     SkinControl* list = w->AddControl(kSkinList, 31, 0, TEXT(""), RECT{20, 30, 150, 120});
@@ -369,7 +369,7 @@ TEST_F(Controls, ListSelectsByMouseAndKeys) {
 }
 
 TEST_F(Controls, ScrollBarArrowsPagesAndThumb) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     SkinControl* bar = w->AddControl(kSkinVScroll, 41, 0, TEXT(""), RECT{20, 30, 28, 130});
@@ -410,6 +410,25 @@ TEST_F(Controls, ScrollBarArrowsPagesAndThumb) {
     Click(w, 24, 126);
     EXPECT_EQ(bar->GetPosition(), 0);
 
+    // A held arrow repeats after a pause, on the window's frame timer.
+    bar->SetRange(0, 100, 10);
+    bar->SetPosition(0);
+    Down(w, 24, 126);
+    EXPECT_EQ(bar->GetPosition(), 1);
+    platform::clock::AdvanceTo(platform::clock::NowMs() + 200);
+    SendMessage(h, WM_TIMER, kFrameTimerId, 0);
+    EXPECT_EQ(bar->GetPosition(), 1);
+    platform::clock::AdvanceTo(platform::clock::NowMs() + 300);
+    SendMessage(h, WM_TIMER, kFrameTimerId, 0);
+    EXPECT_EQ(bar->GetPosition(), 2);
+    platform::clock::AdvanceTo(platform::clock::NowMs() + 60);
+    SendMessage(h, WM_TIMER, kFrameTimerId, 0);
+    EXPECT_EQ(bar->GetPosition(), 3);
+    Up(w, 24, 126);
+    platform::clock::AdvanceTo(platform::clock::NowMs() + 600);
+    SendMessage(h, WM_TIMER, kFrameTimerId, 0);
+    EXPECT_EQ(bar->GetPosition(), 3);
+
     // Horizontal bars work along x.
     SkinControl* across = w->AddControl(kSkinHScroll, 42, 0, TEXT(""), RECT{40, 30, 140, 38});
     across->SetRange(0, 20, 0);
@@ -418,7 +437,7 @@ TEST_F(Controls, ScrollBarArrowsPagesAndThumb) {
 }
 
 TEST_F(Controls, ProportionalThumbFollowsThePage) {
-    SkinHolder skin(SkinEntries("proportional scrollbars = 1\n"));
+    SkinHolder& skin = Keep(SkinEntries("proportional scrollbars = 1\n"));
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     SkinControl* bar = w->AddControl(kSkinVScroll, 41, 0, TEXT(""), RECT{20, 30, 28, 130});
@@ -432,7 +451,7 @@ TEST_F(Controls, ProportionalThumbFollowsThePage) {
 }
 
 TEST_F(Controls, UserDrawnControlAsksItsPage) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     answers_[kSkinUserSize] = MAKELONG(30, 20);
@@ -455,8 +474,51 @@ TEST_F(Controls, UserDrawnControlAsksItsPage) {
     EXPECT_GT(Heard(kSkinUserDraw, 77), draws);
 }
 
+TEST_F(Controls, UserDrawnControlWithAnImageDrawsItWhenThePageDoesNot) {
+    // As a message box shows its icon: the skin's image cut as one cell.
+    SkinHolder& skin = Keep(SkinEntries());
+    SkinWindow* w = Blank(skin.skin, 200, 150);
+    ASSERT_NE(w, nullptr);
+    SkinControl* icon = w->AddControl(kSkinUserDrawn, 40010, 0, TEXT(""), RECT{16, 16, 17, 17});
+    icon->SetGraphics(skin->GetImage(TEXT("pbar"), SkinGrid(1, 1), nullptr));
+    EXPECT_EQ(icon->NaturalSize().cx, 40);
+    EXPECT_EQ(icon->NaturalSize().cy, 10);
+    icon->SetPlacement(kPlaceNear, 16, 40, kPlaceNear, 16, 10);
+    EXPECT_EQ(ControlRect(icon).left, 24); // 16 into the inner area
+    EXPECT_TRUE(Near(Pixel(w, 24 + 5, 24 + 5), CellColor(kBarBase, 0)));
+    EXPECT_TRUE(Near(Pixel(w, 24 + 35, 24 + 5), CellColor(kBarBase, 3)));
+}
+
+TEST_F(Controls, ImagesTooSmallForTheirGridsDrawNothingAndBreakNothing) {
+    std::vector<ziptest::Entry> entries = SkinEntries();
+    for (ziptest::Entry& e : entries)
+        if (e.name != "skin.txt" && e.name.rfind("frame", 0) != 0)
+            e = File(e.name, Cells(1, 1, 1, 1, 64));
+    SkinHolder& skin = Keep(entries);
+    SkinWindow* w = Blank(skin.skin, 200, 150);
+    ASSERT_NE(w, nullptr);
+    const DWORD kinds[] = {kSkinPushButton, kSkinRadioButton, kSkinCheckBox,
+                           kSkinProgress,   kSkinText,        kSkinVScroll,
+                           kSkinHScroll,    kSkinEdit,        kSkinList};
+    DWORD id = 1;
+    for (DWORD kind : kinds) {
+        SkinControl* c = w->AddControl(kind, id++, 0, TEXT("x"), RECT{20, 30, 120, 60});
+        c->SetPosition(50);
+        c->SetRange(0, 10, 2);
+        c->AddItem(TEXT("item"));
+        EXPECT_EQ(c->GetGraphics()->cellWidth, 0) << kind;
+    }
+    Click(w, 60, 40);
+    SendMessage(w->GetHandle(), WM_CHAR, 'a', 0);
+    SendMessage(w->GetHandle(), WM_KEYDOWN, VK_DOWN, 0);
+    Move(w, 70, 50);
+    Up(w, 70, 50);
+    // Nothing of the images was drawn: the (equally small, tiled) background shows.
+    EXPECT_TRUE(Near(Pixel(w, 119, 59), CellColor(64, 0)));
+}
+
 TEST_F(Controls, RepeatedIdentifiersAreTracedAndRenumbered) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     TraceCapture trace;
     TemplateBuilder tpl(WS_POPUP, 150, 100, u"Ids");
     tpl.Item(0x80, BS_PUSHBUTTON, 10, 10, 40, 12, 5, u"A")

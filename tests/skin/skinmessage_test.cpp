@@ -3,6 +3,7 @@
 // clicked, and its captions in both languages.
 #include "foundation/language.h"
 #include "platform/core/driver.h"
+#include "platform/core/paint_internal.h"
 #include "platform/gdi.h"
 #include "skin/skincontrol.h"
 #include "skin/skinmessage.h"
@@ -253,6 +254,21 @@ TEST_F(SkinMessageBox, EmptyTextAndAMissingIconImage) {
 
     EXPECT_EQ(SkinMessageCreate(nullptr, MB_OK, "", "no skin"), nullptr);
     EXPECT_EQ(SkinMessage(nullptr, MB_OK, "", "no skin"), 0);
+}
+
+TEST_F(SkinMessageBox, ASkinWithoutButtonImagesRaisesItsMissingImageError) {
+    std::vector<ziptest::Entry> entries = BoxSkin("frame border = 0\n");
+    std::erase_if(entries, [](const ziptest::Entry& e) { return e.name == "pbutton.psp"; });
+    skintest::SkinHolder skin(entries);
+    const std::size_t windows = platform::wm::TopWindowsBottomUp().size();
+    try {
+        SkinMessage(skin.skin, MB_OK, "", "No buttons to draw.");
+        ADD_FAILURE() << "no exception";
+    } catch (const cetl::exception& e) {
+        EXPECT_EQ(e.message(), string("the skin Box test is missing the Message pbutton image"));
+    }
+    // Nothing is left on the screen.
+    EXPECT_EQ(platform::wm::TopWindowsBottomUp().size(), windows);
 }
 
 TEST_F(SkinMessageBox, YesNoHasNoCloseBoxAndAnswersWithTheButtonClicked) {

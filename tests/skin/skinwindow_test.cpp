@@ -13,7 +13,7 @@ TEST_F(Window, FrameImageGivesItsSizeAndShape) {
     entries.push_back(File("Test frame.psp", Cells(1, 1, 120, 80, 40, [](LONG x, LONG y) {
                                return x >= 10 || y >= 10;
                            })));
-    SkinHolder skin(entries);
+    SkinHolder& skin = Keep(entries);
     TemplateBuilder tpl(WS_POPUP | WS_THICKFRAME, 200, 150, u"Framed");
     SkinWindow* w = FromTemplate(skin.skin, tpl);
     ASSERT_NE(w, nullptr);
@@ -40,7 +40,7 @@ TEST_F(Window, FrameImageGivesItsSizeAndShape) {
 }
 
 TEST_F(Window, EightFramePiecesGoRoundTheWindow) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     ASSERT_EQ(w->GetFrameObjectCount(), 8u);
@@ -68,7 +68,7 @@ TEST_F(Window, EightFramePiecesGoRoundTheWindow) {
 }
 
 TEST_F(Window, ShapedCornersShapeTheWindow) {
-    SkinHolder skin(SkinEntries("", true));
+    SkinHolder& skin = Keep(SkinEntries("", true));
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     HRGN shape = CreateRectRgn(0, 0, 0, 0);
@@ -89,7 +89,7 @@ TEST_F(Window, BackgroundLayoutsAndTheApplicationsOwn) {
         return e;
     };
     {
-        SkinHolder skin(entries("tile"));
+        SkinHolder& skin = Keep(entries("tile"));
         SkinWindow* w = Blank(skin.skin, 200, 150);
         // Tiled from the top-left corner: 4 pixels of each cell in turn.
         EXPECT_TRUE(Near(Pixel(w, 96, 70), CellColor(kBackBase, 0)));
@@ -97,7 +97,7 @@ TEST_F(Window, BackgroundLayoutsAndTheApplicationsOwn) {
         EXPECT_TRUE(Near(Pixel(w, 104, 70), CellColor(kBackBase, 0)));
     }
     {
-        SkinHolder skin(entries("stretch"));
+        SkinHolder& skin = Keep(entries("stretch"));
         SkinWindow* w = Blank(skin.skin, 200, 150);
         EXPECT_TRUE(Near(Pixel(w, 60, 70), CellColor(kBackBase, 0)));
         EXPECT_TRUE(Near(Pixel(w, 96, 70), CellColor(kBackBase, 0)));
@@ -105,7 +105,7 @@ TEST_F(Window, BackgroundLayoutsAndTheApplicationsOwn) {
         EXPECT_TRUE(Near(Pixel(w, 150, 70), CellColor(kBackBase, 1)));
     }
     {
-        SkinHolder skin(entries("center"));
+        SkinHolder& skin = Keep(entries("center"));
         SkinWindow* w = Blank(skin.skin, 200, 150);
         EXPECT_TRUE(Near(Pixel(w, 97, 72), CellColor(kBackBase, 0)));
         EXPECT_TRUE(Near(Pixel(w, 101, 72), CellColor(kBackBase, 1)));
@@ -114,7 +114,7 @@ TEST_F(Window, BackgroundLayoutsAndTheApplicationsOwn) {
     {
         // The application that answers 0x4001 draws the background itself.
         answers_[kSkinBackground] = TRUE;
-        SkinHolder skin(entries("tile"));
+        SkinHolder& skin = Keep(entries("tile"));
         SkinWindow* w = Blank(skin.skin, 200, 150);
         bool asked = false;
         for (const skintest::Heard& h : heard_)
@@ -128,7 +128,7 @@ TEST_F(Window, BackgroundLayoutsAndTheApplicationsOwn) {
 }
 
 TEST_F(Window, DraggingByTheTitleBarOrTheBackground) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->HitTest(POINT{100, 10}, nullptr), kHitDrag);
@@ -155,7 +155,7 @@ TEST_F(Window, DraggingByTheTitleBarOrTheBackground) {
     EXPECT_EQ(r.right - r.left, 200);
     EXPECT_EQ(w->GetMode(), 0);
 
-    SkinHolder anywhere(SkinEntries("drag by background = 1\n"));
+    SkinHolder& anywhere = Keep(SkinEntries("drag by background = 1\n"));
     SkinWindow* v = Blank(anywhere.skin, 200, 150);
     EXPECT_EQ(v->HitTest(POINT{100, 100}, nullptr), kHitDrag);
     // A control still takes its own presses.
@@ -164,7 +164,7 @@ TEST_F(Window, DraggingByTheTitleBarOrTheBackground) {
 }
 
 TEST_F(Window, ResizingFromTheLeftKeepsTheRightEdge) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     TemplateBuilder tpl(WS_POPUP | WS_THICKFRAME, 120, 80, u"Sizer");
     SkinWindow* w = FromTemplate(skin.skin, tpl);
     ASSERT_NE(w, nullptr);
@@ -224,7 +224,7 @@ TEST_F(Window, ResizingFromTheLeftKeepsTheRightEdge) {
 }
 
 TEST_F(Window, TitleButtonsFollowTheDialogsStyle) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     TemplateBuilder plain(WS_POPUP, 120, 80, u"Plain");
     SkinWindow* a = FromTemplate(skin.skin, plain);
     ASSERT_NE(a, nullptr);
@@ -261,7 +261,7 @@ TEST_F(Window, TitleButtonsFollowTheDialogsStyle) {
 }
 
 TEST_F(Window, PagesAreLaidOutAndRunModally) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     SkinWindow* w = Blank(skin.skin, 240, 160);
     ASSERT_NE(w, nullptr);
     TemplateBuilder page(WS_CHILD, 100, 60, u"");
@@ -298,6 +298,12 @@ TEST_F(Window, PagesAreLaidOutAndRunModally) {
     w->RemovePage(p);
     EXPECT_EQ(w->FindControl(1000), nullptr);
     EXPECT_FALSE(IsWindow(p));
+    // A page the application destroys itself takes its controls along.
+    HWND again = w->AddPageIndirect(page.Get(), Proc, 0, 103);
+    ASSERT_NE(w->FindControl(1000), nullptr);
+    DestroyWindow(again);
+    EXPECT_EQ(w->FindControl(1000), nullptr);
+    EXPECT_EQ(w->FindControl(1008), nullptr);
 
     // A modal run ends with the id its procedure gives (Proc ends on IDOK).
     PostMessage(w->GetHandle(), WM_COMMAND, IDOK, 0);
@@ -306,7 +312,7 @@ TEST_F(Window, PagesAreLaidOutAndRunModally) {
 }
 
 TEST_F(Window, ModalRunEndsByTheCloseButtonAndTearsDown) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     TemplateBuilder boxed(WS_POPUP | WS_SYSMENU, 120, 80, u"Box");
     HWND owner = CreateWindowEx(0, TEXT("AnimWindow"), TEXT("owner"), WS_POPUP | WS_VISIBLE, 0, 0,
                                 50, 50, nullptr, nullptr, GetModuleHandle(nullptr), nullptr);
@@ -334,7 +340,7 @@ TEST_F(Window, ModalRunEndsByTheCloseButtonAndTearsDown) {
 }
 
 TEST_F(Window, KeysGoToTheFocusedControl) {
-    SkinHolder skin(SkinEntries());
+    SkinHolder& skin = Keep(SkinEntries());
     TemplateBuilder tpl(WS_POPUP, 150, 80, u"Keys");
     tpl.Item(0x82, SS_LEFT, 4, 4, 60, 10, 1, u"Name:")
         .Item(0, WS_TABSTOP, 4, 20, 100, 14, 2, u"", u"edit");
@@ -361,7 +367,7 @@ TEST_F(Window, MissingFrameImageThrowsTheSkinError) {
     for (std::size_t i = 0; i < entries.size(); ++i)
         if (entries[i].name == "frame-lr.psp")
             entries.erase(entries.begin() + static_cast<long>(i));
-    SkinHolder skin(entries);
+    SkinHolder& skin = Keep(entries);
     TemplateBuilder tpl(WS_POPUP, 120, 80, u"Broken");
     try {
         SkinWindow* w =
@@ -374,7 +380,7 @@ TEST_F(Window, MissingFrameImageThrowsTheSkinError) {
 }
 
 TEST_F(Window, PrefixChangesTheSettings) {
-    SkinHolder skin(SkinEntries("Other titlebar height = 50\n"));
+    SkinHolder& skin = Keep(SkinEntries("Other titlebar height = 50\n"));
     SkinWindow* w = Blank(skin.skin, 200, 150);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->GetSettings().titlebarHeight, 20u);

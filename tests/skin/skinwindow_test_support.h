@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -120,9 +121,16 @@ protected:
         for (SkinWindow* w : windows_)
             SkinWindow::Destroy(w);
         windows_.clear();
+        skins_.clear(); // after the windows that draw from them
         Pump();
         SetCursor(nullptr);
         platform::clock::SetSimulated(false);
+    }
+
+    // A skin that outlives the test's windows.
+    SkinHolder& Keep(const std::vector<ziptest::Entry>& entries) {
+        skins_.push_back(std::make_unique<SkinHolder>(entries));
+        return *skins_.back();
     }
 
     // A window without a template, of the given size at (kX, kY), shown.
@@ -240,6 +248,7 @@ protected:
     }
 
     std::vector<SkinWindow*> windows_;
+    std::vector<std::unique_ptr<SkinHolder>> skins_;
     static inline std::vector<skintest::Heard> heard_;
     static inline std::map<UINT, INT_PTR> answers_;
     static inline LONG minimumWidth_ = 0;

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-# xvfb_check.py SKINVIEW DISPLAY_NUMBER [OUT_DIR]: the skin viewer's real skinned windows under
+# xvfb_check.py SKINVIEW [OUT_DIR]: the skin viewer's real skinned windows under
 # the SDL driver on a private Xvfb server with a white root window. Checks with the X server's
 # own view: the page of every control stands where the program put it and is shaped (its
 # rounded corners show the root), dragging its title bar moves the X window, its "Message"
@@ -9,14 +9,22 @@
 import ctypes, ctypes.util, os, re, shutil, struct, subprocess, sys, time, zlib
 
 SKIP = 77
-viewer, number = sys.argv[1], sys.argv[2]
-out_dir = sys.argv[3] if len(sys.argv) > 3 else '.'
-display = ':' + number
+viewer = sys.argv[1]
+out_dir = sys.argv[2] if len(sys.argv) > 2 else '.'
+display = None  # the private server's, once it runs
+
+
+def set_display(name):
+    global display
+    display = name
+    env['DISPLAY'] = name
+
+
 for tool in ('Xvfb', 'xdotool', 'xwininfo'):
     if shutil.which(tool) is None:
         print('skipped: no ' + tool)
         sys.exit(SKIP)
-env = dict(os.environ, DISPLAY=display, SDL_AUDIODRIVER='dummy', TESSARK_DRIVER='sdl')
+env = dict(os.environ, SDL_AUDIODRIVER='dummy', TESSARK_DRIVER='sdl')
 env.pop('TESSARK_SCALE', None)
 env.pop('TESSARK_SCRIPT', None)
 failures = []
@@ -96,6 +104,34 @@ def save_png(rows, name):
     print('     screenshot', path)
 
 
+class CursorImage(ctypes.Structure):
+    _fields_ = [('x', ctypes.c_short), ('y', ctypes.c_short), ('width', ctypes.c_ushort),
+                ('height', ctypes.c_ushort), ('xhot', ctypes.c_ushort), ('yhot', ctypes.c_ushort),
+                ('serial', ctypes.c_ulong), ('pixels', ctypes.POINTER(ctypes.c_ulong)),
+                ('atom', ctypes.c_ulong), ('name', ctypes.c_char_p)]
+
+
+def cursor_at(x, y):
+    """The X cursor shown with the pointer at (x, y): its size, hot spot and pixels."""
+    xdotool('mousemove', x, y)
+    xdotool('mousemove', x + 1, y)
+    try:
+        X = ctypes.cdll.LoadLibrary(ctypes.util.find_library('X11'))
+        F = ctypes.cdll.LoadLibrary(ctypes.util.find_library('Xfixes'))
+    except (OSError, TypeError):
+        return None
+    X.XOpenDisplay.restype = ctypes.c_void_p
+    X.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    X.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    F.XFixesGetCursorImage.restype = ctypes.POINTER(CursorImage)
+    F.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+    d = X.XOpenDisplay(display.encode())
+    c = F.XFixesGetCursorImage(d).contents
+    pixels = ctypes.string_at(ctypes.cast(c.pixels, ctypes.c_void_p), c.width * c.height * 8)
+    X.XCloseDisplay(d)
+    return (c.width, c.height, c.xhot, c.yhot, zlib.crc32(pixels))
+
+
 WHITE = (255, 255, 255)
 
 
@@ -116,6 +152,23 @@ def controls():
         check('the shape cuts the bottom-right corner', screen[40 + height - 1][40 + width - 1],
               WHITE)
         check('the frame is drawn inside the corner', screen[40 + 3][40 + 100] != WHITE, True)
+        # The window sizes itself: its edges and corners show the sizing cursors.
+        arrow = cursor_at(40 + 200, 40 + 200)
+        if arrow is not None:
+            east = cursor_at(40 + width - 2, 40 + 150)
+            south = cursor_at(40 + 150, 40 + height - 2)
+            # Points of the corner zones (5 pixels) that the rounded shape leaves in.
+            nwse = cursor_at(40 + width - 5, 40 + height - 5)
+            nesw = cursor_at(40 + width - 5, 40 + 4)
+            check('the right edge has its own cursor', east != arrow, True)
+            check('the bottom edge has another', south not in (arrow, east), True)
+            check('the bottom-right corner has a third', nwse not in (arrow, east, south), True)
+            check('the top-right corner has a fourth', nesw not in (arrow, east, south, nwse),
+                  True)
+            check('the top-left corner is the bottom-right one', cursor_at(40 + 3, 40 + 3), nwse)
+            # The two diagonals are one drawing mirrored (not the root window's cursor).
+            check('the diagonals share size and hot spot', nesw[:4], nwse[:4])
+            check('back to the arrow inside', cursor_at(40 + 200, 40 + 200), arrow)
         # Drag by the title bar, 60 pixels right and down, in steps.
         xdotool('mousemove', 40 + 200, 40 + 12)
         xdotool('mousedown', 1)
@@ -174,16 +227,20 @@ def messages():
     check('the first box answered OK', 'message 0x40: answer 1' in out, True)
 
 
-xvfb = subprocess.Popen(['Xvfb', display, '-screen', '0', '1024x768x24', '-wr', '-nolisten', 'tcp'],
+# Xvfb picks a free display itself, so that a server someone else runs is never used.
+ready, write_end = os.pipe()
+xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1024x768x24',
+                         '-wr', '-nolisten', 'tcp'], pass_fds=[write_end],
                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+os.close(write_end)
 try:
-    for _ in range(50):
-        if os.path.exists('/tmp/.X11-unix/X' + number) or xvfb.poll() is not None:
-            break
-        time.sleep(0.1)
-    if xvfb.poll() is not None:
-        print('skipped: Xvfb did not start on ' + display)
+    answer = b''
+    with os.fdopen(ready, 'rb') as f:
+        answer = f.readline().strip()
+    if xvfb.poll() is not None or not answer.isdigit():
+        print('skipped: Xvfb did not start')
         sys.exit(SKIP)
+    set_display(':' + answer.decode())
     time.sleep(0.3)
     controls()
     messages()

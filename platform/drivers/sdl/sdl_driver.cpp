@@ -167,6 +167,29 @@ bool ShapeHost(HostWindow& host, HRGN shape) {
     return true;
 }
 
+// Where the pointer is on the X desktop now (SDL's own answer is cached and may be stale).
+bool PointerOnDesktop(SDL_Window* window, POINT* at) {
+    using QueryPointer = int (*)(void*, unsigned long, unsigned long*, unsigned long*, int*, int*,
+                                 int*, int*, unsigned int*);
+    static const QueryPointer query = [] {
+        void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+        return x11 != nullptr ? reinterpret_cast<QueryPointer>(dlsym(x11, "XQueryPointer"))
+                              : nullptr;
+    }();
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (query == nullptr || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return false;
+    unsigned long root = 0, child = 0;
+    int rx = 0, ry = 0, wx = 0, wy = 0;
+    unsigned int mask = 0;
+    if (!query(info.info.x11.display, info.info.x11.window, &root, &child, &rx, &ry, &wx, &wy,
+               &mask))
+        return false;
+    *at = {rx, ry};
+    return true;
+}
+
 // The X window behind a host window, or 0.
 unsigned long XWindowOf(SDL_Window* window) {
     SDL_SysWMinfo info;
@@ -454,12 +477,58 @@ bool ShowLoadedCursor() {
     return true;
 }
 
+// SDL's X11 backend gives both diagonal sizing cursors the same four-way arrow; these draw the
+// diagonal double arrows themselves, black on a white outline. Null elsewhere.
+SDL_Cursor* DiagonalCursor(bool nwse) {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver == nullptr || std::strcmp(driver, "x11") != 0) return nullptr;
+    constexpr int kSize = 17;
+    std::vector<std::uint32_t> core(kSize * kSize, 0), image(kSize * kSize, 0);
+    auto mark = [&](int x, int y) {
+        core[static_cast<std::size_t>(y * kSize + (nwse ? x : kSize - 1 - x))] = 1;
+    };
+    for (int i = 2; i <= 14; ++i)
+        mark(i, i);
+    for (int i = 0; i < 5; ++i) {
+        mark(2 + i, 2), mark(2, 2 + i);     // the head at the top corner
+        mark(14 - i, 14), mark(14, 14 - i); // and at the bottom corner
+    }
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            if (core[static_cast<std::size_t>(y * kSize + x)]) {
+                image[static_cast<std::size_t>(y * kSize + x)] = 0xFF000000u;
+                continue;
+            }
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int nx = x + dx, ny = y + dy;
+                    if (nx >= 0 && ny >= 0 && nx < kSize && ny < kSize &&
+                        core[static_cast<std::size_t>(ny * kSize + nx)])
+                        image[static_cast<std::size_t>(y * kSize + x)] = 0xFFFFFFFFu;
+                }
+        }
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(image.data(), kSize, kSize, 32,
+                                                              kSize * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (surface == nullptr) return nullptr;
+    SDL_Cursor* cursor = SDL_CreateColorCursor(surface, kSize / 2, kSize / 2);
+    SDL_FreeSurface(surface);
+    return cursor;
+}
+
 void ShowCursorChoice() {
     if (ShowLoadedCursor()) return;
     int id = platform::wm::CurrentCursorId();
     if (id == g_cursorId) return;
     g_cursorId = id;
     g_cursorImage = nullptr;
+    if (id == 32642 || id == 32643) {
+        if (SDL_Cursor* cursor = DiagonalCursor(id == 32642)) {
+            SDL_SetCursor(cursor);
+            if (g_cursor != nullptr) SDL_FreeCursor(g_cursor);
+            g_cursor = cursor;
+            return;
+        }
+    }
     SDL_SystemCursor kind = SDL_SYSTEM_CURSOR_ARROW;
     switch (id) {
     case 32513:
@@ -513,6 +582,13 @@ void Handle(const SDL_Event& e) {
         int x = e.type == SDL_MOUSEMOTION ? e.motion.x : e.button.x;
         int y = e.type == SDL_MOUSEMOTION ? e.motion.y : e.button.y;
         POINT screen{r.left + x / host->scale, r.top + y / host->scale};
+        POINT root{};
+        if (DesktopScreen() && PointerOnDesktop(host->window, &root)) {
+            // An event made before the host window last moved is relative to where the window
+            // was then; the pointer's place on the desktop does not depend on it.
+            screen = {(root.x - host->originX) / host->scale,
+                      (root.y - host->originY) / host->scale};
+        }
         Uint32 buttons = SDL_GetMouseState(nullptr, nullptr);
         WPARAM keys = ((buttons & SDL_BUTTON_LMASK) ? MK_LBUTTON : 0) |
                       ((buttons & SDL_BUTTON_RMASK) ? MK_RBUTTON : 0);
