@@ -1,8 +1,10 @@
 #include "platform/core/kernel_internal.h"
 #include "platform/core/shell_internal.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -325,6 +327,29 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead
     return TRUE;
 }
 
+namespace {
+
+// Tests fill the disk: TESSARK_DISK_FULL_AFTER=N lets a process write N bytes in all through
+// WriteFile, after which every write fails as on a full disk. Anything but a number is no limit.
+bool TakeDiskSpace(DWORD bytes) {
+    static const long long budget = [] {
+        const char* text = std::getenv("TESSARK_DISK_FULL_AFTER");
+        if (text == nullptr || *text == '\0') return -1LL;
+        char* end = nullptr;
+        errno = 0;
+        const long long n = std::strtoll(text, &end, 10);
+        return errno != 0 || *end != '\0' || n < 0 ? -1LL : n;
+    }();
+    if (budget < 0) return true;
+    static std::atomic<long long> used{0};
+    const long long before = used.fetch_add(bytes);
+    if (before + static_cast<long long>(bytes) <= budget) return true;
+    used.fetch_sub(bytes);
+    return false;
+}
+
+} // namespace
+
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                LPOVERLAPPED overlapped) {
     if (bytesWritten != nullptr) *bytesWritten = 0;
@@ -336,6 +361,10 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
     }
     if ((file->access & GENERIC_WRITE) == 0) {
         SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (!TakeDiskSpace(bytesToWrite)) {
+        SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }
     DWORD total = 0;

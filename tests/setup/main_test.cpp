@@ -6,6 +6,7 @@
 #include "tests/tools/screenshot.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -74,10 +75,10 @@ protected:
     // Runs the program with a script (one command a line) and arguments; `clock` "sim" or ""
     // for the real clock.
     ToolRun Run(const std::string& script, const std::string& arguments = "",
-                const std::string& clock = "sim") {
+                const std::string& clock = "sim", const std::string& extra = "") {
         const std::string file = root_ + "/run" + std::to_string(++runs_) + ".script";
         std::ofstream(file) << script;
-        return RunCommand(Environment(clock) + " TESSARK_SCRIPT=" + ShellQuote(file) +
+        return RunCommand(Environment(clock) + " " + extra + " TESSARK_SCRIPT=" + ShellQuote(file) +
                           " timeout 300 " + ShellQuote(TESSARK_SETUP) + " " + arguments);
     }
 
@@ -321,6 +322,65 @@ TEST_F(SetupProgram, AFullDeviceEndsWithTheErrorAndLeavesAWorkingLog) {
     EXPECT_TRUE(Contains(log, "deletefile { \"\\Program Files\\Tessark\\tessark.exe\" }"));
     Bmp box = Screenshot("error.bmp");
     EXPECT_GT(box.height, 96);
+}
+
+TEST_F(SetupProgram, AFullDiskEndsWithTheErrorNamingTheGame) {
+    // Room for the log, not for the game.
+    ToolRun run = Run("", "--very-silent --language en", "sim", "TESSARK_DISK_FULL_AFTER=200000");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Contains(run.err, "Setup was unable to install the file C:\\Program "
+                                  "Files\\Tessark\\tessark.exe."))
+        << run.err;
+    ExpectClean(run);
+    EXPECT_FALSE(fs::exists(Machine(kDesktopShortcut)));
+    EXPECT_TRUE(Contains(ReadText(Machine(kDesktopLog)),
+                         "deletefile { \"C:\\Program Files\\Tessark\\tessark.exe\" }"));
+}
+
+TEST_F(SetupProgram, ADeviceLostDuringTheInstallationEndsWithTheErrorAndUninstallsCleanly) {
+    Create();
+    ASSERT_NO_FATAL_FAILURE(Start());
+    // The device is pulled out as soon as the game's copy to it begins.
+    const std::string trace = root_ + "/trace.txt";
+    const std::string script = root_ + "/lost.script";
+    std::ofstream(script) << "wait 1500\n"
+                          << Tap(kDeviceRadio) << Tap(kInstall) << "wait 8000\nscreenshot "
+                          << Shot("lost.bmp") << "\nclose\n";
+    int status = -1;
+    std::thread program([&] {
+        const int raw =
+            std::system((Environment("sim") + " TESSARK_SCRIPT=" + ShellQuote(script) +
+                         " timeout 300 " + ShellQuote(TESSARK_SETUP) + " 2>" + ShellQuote(trace))
+                            .c_str());
+        status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    });
+    bool pulled = false;
+    for (int i = 0; i < 3000 && !pulled; ++i) {
+        if (Contains(ReadText(trace), "installing tessark.exe")) {
+            Kill();
+            pulled = true;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    program.join();
+    ASSERT_TRUE(pulled);
+    EXPECT_EQ(status, 0);
+    const std::string err = ReadText(trace);
+    ExpectClean(ToolRun{status, "", err});
+    EXPECT_TRUE(Contains(err, "InstallThread ends"));
+    EXPECT_FALSE(Contains(err, "finalizing")) << err;
+    Bmp box = Screenshot("lost.bmp");
+    EXPECT_GT(box.height, 96);
+    // Plugged in again, the log written so far takes everything away.
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ToolRun removed = RunCommand(Environment("") + " " + ShellQuote(BinDir() + "/tessark-install") +
+                                 " --target device --uninstall");
+    EXPECT_EQ(removed.status, 0) << removed.err;
+    EXPECT_FALSE(fs::exists(Tree("Program Files/Tessark")));
+    EXPECT_FALSE(fs::exists(Tree("Program Files/Orvane Software/Uninstall Log for Tessark.txt")));
+    ToolRun lang = Cedevice("reg get 'HKLM\\SOFTWARE\\Orvane\\NLS' 'Lang-Tessark CE'");
+    EXPECT_NE(lang.status, 0) << lang.out;
 }
 
 TEST_F(SetupProgram, TheCloseBoxEndsWithoutInstallingOrAMessage) {
