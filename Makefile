@@ -7,7 +7,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build run test test-release test-asan test-tsan test-fuzz clean format
+.PHONY: all deps configure build run setup test test-release test-asan test-tsan test-fuzz clean format
 
 all: build
 
@@ -28,6 +28,15 @@ build: deps $(BUILD)/build.ninja
 run: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target tessark
 	$(BUILD)/bin/tessark
+
+# The installer, onto this user's desktop machine and emulated palm-size PC (made and plugged
+# in when needed; `cedevice stop` unplugs it).
+setup: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target TessarkSetup cedevice tessark-programs rundll32
+	@$(BUILD)/bin/cedevice status >/dev/null 2>&1 || \
+	    { [ -f "$${TESSARK_DEVICE:-$${XDG_DATA_HOME:-$$HOME/.local/share}/tessark/device}/device.ini" ] || \
+	      $(BUILD)/bin/cedevice create; $(BUILD)/bin/cedevice start; }
+	$(BUILD)/bin/TessarkSetup
 
 test-release: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
