@@ -546,6 +546,16 @@ void RunWindow() {
         s.result = kFailed;
         return;
     }
+    // The window opens in the middle of the desktop's work area.
+    RECT work{}, window{};
+    if (SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0) &&
+        GetWindowRect(s.main->GetHandle(), &window)) {
+        const LONG width = window.right - window.left, height = window.bottom - window.top;
+        SetWindowPos(s.main->GetHandle(), nullptr,
+                     work.left + (work.right - work.left - width) / 2,
+                     work.top + (work.bottom - work.top - height) / 2, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     s.main->RunModal();
     if (IsWindow(s.main->GetHandle())) DestroyWindow(s.main->GetHandle());
 }
