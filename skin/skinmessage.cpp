@@ -125,8 +125,9 @@ SkinWindow* SkinMessageCreate(Skin* skin, UINT flags, const TCHAR* caption, cons
             close->SetPlacement(kPlaceFar | kPlaceWhole, 0, size.cx, kPlaceWhole, 0, size.cy);
         }
         if (icon != nullptr) {
+            // A user-drawn control that the box's procedure leaves to draw its own image.
             SkinControl* image = window->AddControl(
-                kSkinImage, kSkinMessageIconId, 0, TEXT(""),
+                kSkinUserDrawn, kSkinMessageIconId, 0, TEXT(""),
                 RECT{kMargin, kMargin, kMargin + icon->cellWidth, kMargin + icon->cellHeight});
             image->SetGraphics(icon);
             image->SetPlacement(kPlaceNear, kMargin, icon->cellWidth, kPlaceNear, kMargin,

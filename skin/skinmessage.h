@@ -46,9 +46,10 @@ const TCHAR* SkinMessageButtonText(int id, LANGID language);
 
 // Builds the box, hidden, sized and centred in the work area; the caller runs it (RunModal)
 // and destroys it (SkinWindow::Destroy). A missing required skin image throws the skin's
-// exception.
+// exception. Null without a skin.
 SkinWindow* SkinMessageCreate(Skin* skin, UINT flags, const TCHAR* caption, const TCHAR* text,
                               const cetl::PROPERTIES* app = nullptr);
-// Shows the box modally; the id of the button that closed it.
+// Shows the box modally; the id of the button that closed it (IDCANCEL when the window was
+// closed otherwise, 0 without a skin).
 int SkinMessage(Skin* skin, UINT flags, const TCHAR* caption, const TCHAR* text,
                 const cetl::PROPERTIES* app = nullptr);

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -130,6 +132,22 @@ std::vector<ziptest::Entry> BoxSkin(const std::string& settings) {
             File("icon-alert.psp", Psp(24, 24, plain(41)))};
 }
 
+// One pixel of a 24-bit BMP file written by the platform's screenshot.
+COLORREF PixelOf(const std::string& path, int x, int y) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
+    if (b.size() < 54) return CLR_INVALID;
+    auto get32 = [&](std::size_t at) {
+        return static_cast<int>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24);
+    };
+    const int w = get32(18), h = get32(22);
+    const std::size_t rowBytes = (static_cast<std::size_t>(w) * 3 + 3) & ~std::size_t{3};
+    const std::size_t at = 54 + rowBytes * static_cast<std::size_t>(h - 1 - y) + x * 3;
+    if (x < 0 || y < 0 || x >= w || y >= h || at + 2 >= b.size()) return CLR_INVALID;
+    return RGB(b[at + 2], b[at + 1], b[at]);
+}
+
 RECT RectOf(SkinControl* c) {
     RECT r{};
     if (c != nullptr) c->GetRect(&r);
@@ -186,7 +204,17 @@ TEST_F(SkinMessageBox, AnInfoBoxIsBuiltCentredFromTheWorkArea) {
     GetWindowText(w->GetHandle(), caption, sizeof caption);
     EXPECT_STREQ(caption, "Tessark Setup");
 
-    EXPECT_EQ(RectOf(w->FindControl(kSkinMessageIconId)), (RECT{16, 16, 48, 48}));
+    SkinControl* icon = w->FindControl(kSkinMessageIconId);
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(RectOf(icon), (RECT{16, 16, 48, 48}));
+    EXPECT_EQ(icon->GetKind(), static_cast<DWORD>(kSkinUserDrawn));
+    // The box's procedure leaves the icon to draw its own image (palette index 40).
+    ShowWindow(w->GetHandle(), SW_SHOW);
+    w->GetAnimWindow()->Paint();
+    const std::string shot = ::testing::TempDir() + "/skinmessage-info.bmp";
+    ASSERT_TRUE(platform::wm::SaveBitmapFile(w->GetHandle(), shot.c_str()));
+    EXPECT_EQ(PixelOf(shot, 32, 32), RGB(40, 215, 7));
+    EXPECT_NE(PixelOf(shot, 60, 32), RGB(40, 215, 7));
     SkinControl* text = w->FindControl(kSkinMessageTextId);
     ASSERT_NE(text, nullptr);
     const RECT t = RectOf(text);
