@@ -886,6 +886,9 @@ void SkinWindow::OnMouseMove(POINT point) {
     SetHover(control);
     POINT screen = point;
     ClientToScreen(hwnd_, &screen);
+    // While the window moves under the pointer, a queued move's client point is relative to
+    // where the window was when it was made: drags follow the pointer itself.
+    if (mode_ == kHitDrag || mode_ >= kHitTopLeft) GetCursorPos(&screen);
     LONG dx = screen.x - pressCursor_.x, dy = screen.y - pressCursor_.y;
     switch (mode_) {
     case 0:

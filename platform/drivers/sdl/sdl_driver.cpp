@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -45,6 +46,9 @@ struct HostWindow {
     // centred its first window, a desktop window stands where its program put it.
     int originX = 0, originY = 0;
     POINT placed{}; // the window position the host window was last put at
+    // Positions the host window was sent to whose echo from the host has not come back yet: a
+    // late echo of an earlier place is not a move by the user.
+    std::deque<POINT> requested;
 };
 
 std::recursive_mutex g_lock;
@@ -55,6 +59,9 @@ std::shared_ptr<const platform::wm::IconImage> g_cursorImage;
 // The thread that made the host windows; SDL's events are read there only.
 DWORD g_hostThread = 0;
 SDL_Cursor* g_cursor = nullptr;
+
+// The pointer's place on the desktop last reported to a desktop window.
+POINT g_lastRoot{-1000000, -1000000};
 
 // Host moves of desktop windows, taken over by the windows once the driver's lock is released.
 std::vector<std::pair<HWND, POINT>> g_hostMoves;
@@ -382,6 +389,8 @@ void WindowEvent(HWND hwnd, platform::driver::WindowEvent event) {
         SDL_SetWindowSize(host.window, w * host.scale, h * host.scale);
         if (top->rect.left != host.placed.x || top->rect.top != host.placed.y) {
             host.placed = {top->rect.left, top->rect.top};
+            host.requested.push_back(host.placed);
+            if (host.requested.size() > 64) host.requested.pop_front();
             SDL_SetWindowPosition(host.window, host.originX + top->rect.left * host.scale,
                                   host.originY + top->rect.top * host.scale);
         }
@@ -588,6 +597,7 @@ void Handle(const SDL_Event& e) {
             // was then; the pointer's place on the desktop does not depend on it.
             screen = {(root.x - host->originX) / host->scale,
                       (root.y - host->originY) / host->scale};
+            g_lastRoot = root;
         }
         Uint32 buttons = SDL_GetMouseState(nullptr, nullptr);
         WPARAM keys = ((buttons & SDL_BUTTON_LMASK) ? MK_LBUTTON : 0) |
@@ -620,7 +630,12 @@ void Handle(const SDL_Event& e) {
             // Moved by the user or the window manager: the window follows.
             POINT at{(e.window.data1 - host->originX) / host->scale,
                      (e.window.data2 - host->originY) / host->scale};
-            if (at.x != host->placed.x || at.y != host->placed.y) {
+            auto echo = std::find_if(host->requested.begin(), host->requested.end(),
+                                     [&](POINT p) { return p.x == at.x && p.y == at.y; });
+            if (echo != host->requested.end()) {
+                host->requested.erase(host->requested.begin(), echo + 1);
+            } else if (at.x != host->placed.x || at.y != host->placed.y) {
+                host->requested.clear();
                 host->placed = at;
                 g_hostMoves.emplace_back(hwnd, at);
             }
@@ -631,6 +646,27 @@ void Handle(const SDL_Event& e) {
         return;
     }
     default:
+        return;
+    }
+}
+
+// SDL reports motion relative to a window, so a window that follows the pointer (a drag) sees
+// the pointer stand still in it and hears of no motion. While the left button is held on a
+// desktop window, the pointer's place on the desktop is read each turn and any change reported.
+void FollowHeldPointer() {
+    if (!DesktopScreen() || (SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) == 0) return;
+    SDL_Window* focus = SDL_GetMouseFocus();
+    for (auto& [hwnd, host] : g_windows) {
+        if (host.window != focus) continue;
+        POINT root{};
+        if (!PointerOnDesktop(host.window, &root) ||
+            (root.x == g_lastRoot.x && root.y == g_lastRoot.y))
+            return;
+        g_lastRoot = root;
+        InjectMouse(
+            WM_MOUSEMOVE,
+            POINT{(root.x - host.originX) / host.scale, (root.y - host.originY) / host.scale},
+            MK_LBUTTON);
         return;
     }
 }
@@ -653,10 +689,12 @@ void Poll(DWORD maxWaitMs) {
     }
     ShowCursorChoice();
     SDL_Event e;
-    if (SDL_WaitEventTimeout(&e, static_cast<int>(std::min<DWORD>(maxWaitMs, 10))) == 0) return;
-    Handle(e);
-    while (SDL_PollEvent(&e))
+    if (SDL_WaitEventTimeout(&e, static_cast<int>(std::min<DWORD>(maxWaitMs, 10))) != 0) {
         Handle(e);
+        while (SDL_PollEvent(&e))
+            Handle(e);
+    }
+    FollowHeldPointer();
     // WM_MOVE may go to a window of another thread: sent without the driver's lock.
     std::vector<std::pair<HWND, POINT>> moves;
     moves.swap(g_hostMoves);
