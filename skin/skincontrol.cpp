@@ -477,7 +477,25 @@ void SkinControl::LayOut() {
         RECT area = TextArea();
         int layout = kind_ == kSkinText ? StaticTextLayout(style_, settings_.textLayout)
                                         : settings_.textLayout;
-        LayOutMarkup(text_.c_str(), area, layout, settings_.font.c_str(), TextColor(), items_);
+        if (kind_ != kSkinText && (style_ & BS_MULTILINE) == 0) {
+            // A button's caption is one line, as a button's is: laid out without a right edge,
+            // then placed by the layout (a caption too wide is cut at the control's edges).
+            RECT wide = area;
+            wide.right = area.left + 0x4000;
+            LayOutMarkup(text_.c_str(), wide, kMarkupLeft, settings_.font.c_str(), TextColor(),
+                         items_);
+            LONG used = 0;
+            for (const MarkupItem& item : items_)
+                used = std::max(used, item.rect.right - area.left);
+            const LONG room = area.right - area.left;
+            const LONG dx = layout == kMarkupCenter  ? (room - used) / 2
+                            : layout == kMarkupRight ? room - used
+                                                     : 0;
+            for (MarkupItem& item : items_)
+                item.rect.left += dx, item.rect.right += dx;
+        } else {
+            LayOutMarkup(text_.c_str(), area, layout, settings_.font.c_str(), TextColor(), items_);
+        }
         // Buttons show their caption centred between the text borders.
         if (kind_ != kSkinText && !items_.empty()) {
             LONG used = 0;

@@ -98,6 +98,30 @@ TEST_F(Controls, PushButtonDrawsTheRowOfItsState) {
     EXPECT_EQ(Count(w, r, kDisabled), 0);
 }
 
+TEST_F(Controls, ButtonCaptionsStayOnOneLineCentred) {
+    SkinHolder& skin = Keep(SkinEntries());
+    SkinWindow* w = Blank(skin.skin, 300, 150);
+    ASSERT_NE(w, nullptr);
+    // Narrower than its caption: one line, centred on the button, cut at its edges.
+    SkinControl* b =
+        w->AddControl(kSkinPushButton, 5, 0, TEXT("Akceptu kaj daŭrigu"), RECT{20, 30, 80, 54});
+    const cetl::vector<MarkupItem>& items = b->GetMarkup();
+    ASSERT_FALSE(items.empty());
+    LONG left = items[0].rect.left, right = items[0].rect.right;
+    for (const MarkupItem& item : items) {
+        EXPECT_EQ(item.rect.top, items[0].rect.top);
+        left = std::min(left, item.rect.left);
+        right = std::max(right, item.rect.right);
+    }
+    EXPECT_GT(right - left, 60);
+    EXPECT_LE(std::abs((left + right) / 2 - 50), 1);
+    // A radio button's label starts beside its image and stays on one line too.
+    SkinControl* r = w->AddControl(kSkinRadioButton, 6, 0, TEXT("Instalu sur ambaŭ komputilojn"),
+                                   RECT{20, 80, 90, 96});
+    for (const MarkupItem& item : r->GetMarkup())
+        EXPECT_EQ(item.rect.top, r->GetMarkup()[0].rect.top);
+}
+
 TEST_F(Controls, ProgressBarFillsWholeCells) {
     SkinHolder& skin = Keep(SkinEntries());
     SkinWindow* w = Blank(skin.skin, 200, 150);
