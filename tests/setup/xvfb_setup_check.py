@@ -55,10 +55,13 @@ try:
     # OK sits 16 px inside the bottom-right of the box's inner area.
     x.click(box[0] + box[2] - 32 - 37, box[1] + box[3] - 32 - 12)
     try:
-        code = program.wait(timeout=10)
+        err = program.communicate(timeout=20)[1]
+        code = program.returncode
     except subprocess.TimeoutExpired:
-        code = None
+        err, code = '', None
     x.check('OK ends the program', code, 0)
+    if code != 0:
+        print(err[-3000:])
     game = root + '/machine/drive_c/Program Files/Tessark/tessark.exe'
     x.check('the game on the desktop', os.path.isfile(game), True)
     x.check('the game on the device',

@@ -133,6 +133,8 @@ int main(int argc, char** argv) {
     std::vector<char> commandLine(call->commandLine.begin(), call->commandLine.end());
     commandLine.push_back('\0');
     entry(nullptr, module, commandLine.data(), kShowDefault);
-    FreeLibrary(module);
+    // The library stays loaded until the process ends: what it keeps for its own life (its
+    // memory manager's records among them) goes with the process, as a library's does when
+    // rundll32 returns on the platform.
     return 0;
 }

@@ -597,7 +597,12 @@ void Handle(const SDL_Event& e) {
             // was then; the pointer's place on the desktop does not depend on it.
             screen = {(root.x - host->originX) / host->scale,
                       (root.y - host->originY) / host->scale};
+            const bool travelled = root.x != g_lastRoot.x || root.y != g_lastRoot.y;
             g_lastRoot = root;
+            // Travel of a held pointer not reported yet (a window moving with the pointer hears
+            // of none) comes before the release, so a drag ends where the pointer does.
+            if (travelled && e.type == SDL_MOUSEBUTTONUP && e.button.button == SDL_BUTTON_LEFT)
+                InjectMouse(WM_MOUSEMOVE, screen, MK_LBUTTON);
         }
         Uint32 buttons = SDL_GetMouseState(nullptr, nullptr);
         WPARAM keys = ((buttons & SDL_BUTTON_LMASK) ? MK_LBUTTON : 0) |
