@@ -138,6 +138,30 @@ TEST_F(Rc, FollowsIncludesConditionsAndRecordsDependencies) {
               std::string::npos);
 }
 
+TEST_F(Rc, LargeDataIsAssembledInAndItsChangeChangesTheSource) {
+    auto generated = [&] {
+        std::ifstream out(dir_ / "out.cpp");
+        std::stringstream os;
+        os << out.rdbuf();
+        return os.str();
+    };
+    std::string big(3u << 20, 'a');
+    Write("big.bin", big);
+    ASSERT_EQ(Errors("7 ZIP \"big.bin\"\n"), "");
+    const std::string first = generated();
+    EXPECT_NE(first.find(".incbin"), std::string::npos);
+    EXPECT_LT(first.size(), 4096u) << "the data stays out of the source";
+    std::ifstream side(dir_ / "out.cpp.0.bin", std::ios::binary);
+    std::stringstream bytes;
+    bytes << side.rdbuf();
+    EXPECT_EQ(bytes.str(), big);
+    // Neither the compiler's dependencies nor a cache see the side file: the source must change.
+    big[12345] = 'b';
+    Write("big.bin", big);
+    ASSERT_EQ(Errors("7 ZIP \"big.bin\"\n"), "");
+    EXPECT_NE(generated(), first);
+}
+
 TEST_F(Rc, AnyTokenSoupGivesAResultOrALocatedError) {
     Write("a.bin", "A");
     const char* words[] = {

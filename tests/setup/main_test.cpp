@@ -27,6 +27,10 @@ constexpr const char* kDesktopRadio = "27 154";
 constexpr const char* kBothRadio = "27 177";
 constexpr const char* kDeviceRadio = "27 199";
 
+// Sanitizer builds of the game are many times the size of a release build: their devices get a
+// store to hold them.
+constexpr const char* kRoomy = "--store 2000000000";
+
 const char kProgramFolder[] = "drive_c/Program Files/Tessark/tessark.exe";
 const char kDesktopLog[] = "drive_c/Program Files/Orvane Software/Uninstall Log for Tessark.txt";
 const char kDesktopUninstaller[] = "drive_c/Program Files/Orvane Software/uninstaller.dll";
@@ -196,7 +200,7 @@ TEST_F(SetupProgram, DesktopOnlyEndsWithTheSuccessBoxAndAWorkingInstallation) {
 }
 
 TEST_F(SetupProgram, BothTargetsDriveTwoBarsAndTheGamePlaysOnTheDevice) {
-    Create();
+    Create(kRoomy);
     ASSERT_NO_FATAL_FAILURE(Start());
     ToolRun run = Run("wait 1500\n" + Tap(kBothRadio) + Tap(kInstall) + "wait 8000\nclose\n");
     ASSERT_EQ(run.status, 0) << run.err;
@@ -210,7 +214,7 @@ TEST_F(SetupProgram, BothTargetsDriveTwoBarsAndTheGamePlaysOnTheDevice) {
 }
 
 TEST_F(SetupProgram, DeviceOnlyDrivesTheFirstBarAndLeavesTheDesktopAlone) {
-    Create();
+    Create(kRoomy);
     ASSERT_NO_FATAL_FAILURE(Start());
     ToolRun run = Run("wait 1500\n" + Tap(kDeviceRadio) + Tap(kInstall) + "wait 8000\nclose\n");
     ASSERT_EQ(run.status, 0) << run.err;
@@ -222,7 +226,7 @@ TEST_F(SetupProgram, DeviceOnlyDrivesTheFirstBarAndLeavesTheDesktopAlone) {
 }
 
 TEST_F(SetupProgram, TheTargetPageStartsOnTheDesktop) {
-    Create();
+    Create(kRoomy);
     ASSERT_NO_FATAL_FAILURE(Start());
     ToolRun run = Run("wait 1500\n" + Tap(kDesktopRadio) + Tap(kInstall) + "wait 6000\nclose\n");
     ASSERT_EQ(run.status, 0) << run.err;
@@ -232,7 +236,7 @@ TEST_F(SetupProgram, TheTargetPageStartsOnTheDesktop) {
 }
 
 TEST_F(SetupProgram, AnUnknownProcessorFailsNamingTheGamesDevicePath) {
-    Create("--arch 3");
+    Create("--arch 3 " + std::string(kRoomy));
     ASSERT_NO_FATAL_FAILURE(Start());
     ToolRun run = Run("", "--very-silent --target device");
     EXPECT_EQ(run.status, 1);
@@ -244,7 +248,7 @@ TEST_F(SetupProgram, AnUnknownProcessorFailsNamingTheGamesDevicePath) {
 }
 
 TEST_F(SetupProgram, RescanFindsTheDeviceStartedMeanwhileAndInstallsOnBoth) {
-    Create();
+    Create(kRoomy);
     const std::string seen = Shot("no-device.bmp");
     std::atomic<bool> done{false};
     ToolRun run;
@@ -338,7 +342,7 @@ TEST_F(SetupProgram, AFullDiskEndsWithTheErrorNamingTheGame) {
 }
 
 TEST_F(SetupProgram, ADeviceLostDuringTheInstallationEndsWithTheErrorAndUninstallsCleanly) {
-    Create();
+    Create(kRoomy);
     ASSERT_NO_FATAL_FAILURE(Start());
     // The device is pulled out as soon as the game's copy to it begins.
     const std::string trace = root_ + "/trace.txt";
@@ -395,7 +399,7 @@ TEST_F(SetupProgram, TheCloseBoxEndsWithoutInstallingOrAMessage) {
 }
 
 TEST_F(SetupProgram, ClosingDuringTheInstallationWaitsForTheWorker) {
-    Create();
+    Create(kRoomy);
     ASSERT_NO_FATAL_FAILURE(Start());
     ToolRun run = Run("wait 1500\n" + Tap(kBothRadio) + Tap(kInstall) + "wait 30\nclose\n", "", "");
     EXPECT_EQ(run.status, 0) << run.err;
