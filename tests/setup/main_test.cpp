@@ -166,6 +166,42 @@ protected:
         EXPECT_GT(game.height, 200);
     }
 
+    // The remove-programs facilities of the desktop and the device take the game away again,
+    // menu entry and registrations included; only the maker's shared uninstaller may stay.
+    void ExpectRemovedBy(bool desktop, bool device) {
+        if (desktop) {
+            ToolRun removed =
+                RunCommand(Environment("") + " " + ShellQuote(BinDir() + "/tessark-programs") +
+                           " remove Tessark");
+            EXPECT_EQ(removed.status, 0) << removed.out << removed.err;
+            EXPECT_FALSE(fs::exists(Machine("drive_c/Program Files/Tessark")));
+            EXPECT_FALSE(fs::exists(Machine(kDesktopShortcut)));
+            EXPECT_FALSE(fs::exists(Machine(kDesktopLog)));
+            EXPECT_EQ(
+                DesktopValue(HKEY_LOCAL_MACHINE,
+                             u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tessark",
+                             u"DisplayName"),
+                "(none)");
+            EXPECT_EQ(DesktopValue(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Orvane\\NLS", u"Opt-Tessark CE"),
+                      "(none)");
+            bool entry = false;
+            if (fs::exists(xdg_ + "/applications"))
+                for (const auto& e : fs::directory_iterator(xdg_ + "/applications"))
+                    entry = entry || e.path().extension() == ".desktop";
+            EXPECT_FALSE(entry);
+        }
+        if (device) {
+            ToolRun removed = Cedevice("programs remove Tessark");
+            EXPECT_EQ(removed.status, 0) << removed.out << removed.err;
+            EXPECT_FALSE(fs::exists(Tree("Program Files/Tessark")));
+            EXPECT_FALSE(
+                fs::exists(Tree("Program Files/Orvane Software/Uninstall Log for Tessark.txt")));
+            EXPECT_FALSE(fs::exists(Tree("Windows/Start Menu/Programs/Games/Tessark.lnk")));
+            ToolRun key = Cedevice("reg get 'HKLM\\Software\\Apps\\Tessark' InstlDir");
+            EXPECT_NE(key.status, 0) << key.out;
+        }
+    }
+
     std::string xdg_;
     int runs_ = 0;
 };
@@ -197,6 +233,7 @@ TEST_F(SetupProgram, DesktopOnlyEndsWithTheSuccessBoxAndAWorkingInstallation) {
     ToolRun version = RunCommand(ShellQuote(Machine(kProgramFolder)) + " --version");
     EXPECT_EQ(version.status, 0) << version.err;
     EXPECT_EQ(version.out.rfind("tessark ", 0), 0u) << version.out;
+    ExpectRemovedBy(true, false);
 }
 
 TEST_F(SetupProgram, BothTargetsDriveTwoBarsAndTheGamePlaysOnTheDevice) {
@@ -211,6 +248,7 @@ TEST_F(SetupProgram, BothTargetsDriveTwoBarsAndTheGamePlaysOnTheDevice) {
     ExpectDesktopInstalled();
     ExpectDeviceInstalled();
     ExpectGameRunsOnDevice();
+    ExpectRemovedBy(true, true);
 }
 
 TEST_F(SetupProgram, DeviceOnlyDrivesTheFirstBarAndLeavesTheDesktopAlone) {
@@ -223,6 +261,7 @@ TEST_F(SetupProgram, DeviceOnlyDrivesTheFirstBarAndLeavesTheDesktopAlone) {
     EXPECT_FALSE(Contains(run.err, "progress bar 1009"));
     ExpectDesktopUntouched();
     ExpectDeviceInstalled();
+    ExpectRemovedBy(false, true);
 }
 
 TEST_F(SetupProgram, TheTargetPageStartsOnTheDesktop) {
