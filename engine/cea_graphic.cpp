@@ -18,8 +18,10 @@ namespace {
 constexpr char kPspSignature[] = "Paint Shop Pro Image File";
 constexpr DWORD kPspSignatureLength = 25;
 // A surface larger than this is refused: no image of either program comes near it, and a
-// hostile header must not make the process ask for gigabytes.
+// hostile header must not make the process ask for gigabytes, nor (at one or four bits a
+// pixel) for hundreds of millions of pixels that every transparent copy would scan.
 constexpr std::int64_t kMaxSurfaceBytes = 64 << 20;
+constexpr std::int64_t kMaxPixels = 16 << 20;
 constexpr LONG kMaxSide = 32767;
 
 LONG PitchOf(LONG width, DWORD bits) {
@@ -51,6 +53,7 @@ bool DepthSupported(DWORD bits) {
 
 bool SizeAcceptable(LONG width, LONG height, DWORD bits) {
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
+    if (std::int64_t{width} * height > kMaxPixels) return false;
     return static_cast<std::int64_t>(PitchOf(width, bits)) * height <= kMaxSurfaceBytes;
 }
 
@@ -892,7 +895,11 @@ void Graphic::BuildSpans() {
             while (x < w &&
                    ReadValue(row + (static_cast<std::ptrdiff_t>(x) * bits) / 8, bits, x) != v)
                 ++x;
-            if (used >= capacity && !MemGrowArray(&spans, &capacity, used + 1, 128, MM("cbBits"))) {
+            // Growing by doubling (never by less than 128) keeps a finely dithered image
+            // linear; fixed steps made it quadratic.
+            if (used >= capacity &&
+                !MemGrowArray(&spans, &capacity, used + 1, std::max<std::size_t>(128, capacity),
+                              MM("cbBits"))) {
                 failed = true;
                 break;
             }

@@ -3,6 +3,7 @@
 #include "foundation/memory.h"
 #include "skin/skinlib.h"
 
+#include <algorithm>
 #include <cstring>
 
 std::size_t SelectionRuns(const BYTE* bytes, DWORD size, LONG w, LONG h, RECT** out) {
@@ -19,7 +20,9 @@ std::size_t SelectionRuns(const BYTE* bytes, DWORD size, LONG w, LONG h, RECT** 
             LONG x0 = x;
             while (x < w && row[x])
                 ++x;
-            if (!MemGrowArray(&rects, &capacity, count + 1, 256, MM("RECT"))) {
+            // Doubling keeps a region of many short runs linear to build.
+            if (!MemGrowArray(&rects, &capacity, count + 1, std::max<std::size_t>(256, capacity),
+                              MM("RECT"))) {
                 MemFree(rects, MM("RECT"));
                 *out = nullptr;
                 return 0;

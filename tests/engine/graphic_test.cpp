@@ -105,6 +105,20 @@ TEST(GraphicLoad, MalformedBmpHeadersFailCleanly) {
     EXPECT_FALSE(cut.IsLoaded());
 }
 
+// At one bit a pixel the byte limit alone would let a short file ask for half a billion
+// pixels, which every transparent copy would then scan.
+TEST(GraphicLoad, SizeLimitsCountPixelsAsWellAsBytes) {
+    EXPECT_TRUE(Graphic(4096, 4096, 1).IsLoaded());
+    EXPECT_FALSE(Graphic(4097, 4096, 1).IsLoaded());
+    EXPECT_FALSE(Graphic(16000, 16000, 1).IsLoaded());
+    std::vector<BYTE> bmp = MakeBmp(8, 1, 1, std::vector<RGBQUAD>(2), {{0x55}}, false);
+    DWORD side = 20000;
+    std::memcpy(&bmp[18], &side, 4);
+    std::memcpy(&bmp[22], &side, 4);
+    Graphic g(bmp.data(), static_cast<DWORD>(bmp.size()), RGB(0, 0, 0));
+    EXPECT_FALSE(g.IsLoaded());
+}
+
 TEST(GraphicLoad, FilesByNameAndByHandle) {
     std::vector<BYTE> bmp = MakeBmp(2, 1, 24, {}, {{1, 2, 3, 4, 5, 6}}, false);
     std::string path = TempPath("a.bmp");
