@@ -1,6 +1,7 @@
-# Checks of real programs on a private Xvfb server, through the X server's own view: a server
-# of its own (on a display it picks itself), window geometry, pointer input and whole-screen
-# pictures. Standard library only; the tools missing means the check is skipped.
+# Checks of real programs on a private Xvfb server (white root window), through the X server's
+# own view: a server of its own (on a display it picks itself), window geometry, pointer input,
+# the screen's pixels and the cursor shown. Standard library only; the tools missing means the
+# check is skipped.
 import atexit, ctypes, ctypes.util, os, re, shutil, struct, subprocess, sys, time, zlib
 
 SKIP = 77
@@ -116,7 +117,7 @@ class Session:
         """The X cursor shown with the pointer at (x, y) as (width, height, hot spot x, hot spot
         y, checksum of its pixels), or None without the XFixes library."""
         self.xdotool('mousemove', x, y)
-        # Only a motion makes the program set the cursor of where the pointer now is.
+        # One more pixel, so that the program sees the pointer move there even if it was there.
         self.xdotool('mousemove', x + 1, y)
         try:
             X = _xlib()
