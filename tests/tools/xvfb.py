@@ -23,9 +23,11 @@ class Session:
         here = os.path.dirname(os.path.abspath(__file__))
         self.env['LSAN_OPTIONS'] = 'suppressions=' + os.path.join(here, 'lsan_host.supp')
         ready, write_end = os.pipe()
+        # Without -noreset the server resets whenever its last client leaves, and a program
+        # started in that moment finds no display.
         self.server = subprocess.Popen(
             ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '%dx%dx24' % (WIDTH, HEIGHT),
-             '-wr', '-nolisten', 'tcp'], pass_fds=[write_end],
+             '-wr', '-noreset', '-nolisten', 'tcp'], pass_fds=[write_end],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(ready, 'rb') as f:
