@@ -1,7 +1,8 @@
-# Checks of real programs on a private Xvfb server, through the X server's own view: a server
-# of its own (on a display it picks itself), window geometry, pointer input and whole-screen
-# pictures. Standard library only; the tools missing means the check is skipped.
-import ctypes, ctypes.util, os, re, shutil, struct, subprocess, sys, time, zlib
+# Checks of real programs on a private Xvfb server (white root window), through the X server's
+# own view: a server of its own (on a display it picks itself), window geometry, pointer input,
+# the screen's pixels and the cursor shown. Standard library only; the tools missing means the
+# check is skipped.
+import atexit, ctypes, ctypes.util, os, re, shutil, struct, subprocess, sys, time, zlib
 
 SKIP = 77
 WIDTH, HEIGHT = 1024, 768
@@ -22,9 +23,11 @@ class Session:
         here = os.path.dirname(os.path.abspath(__file__))
         self.env['LSAN_OPTIONS'] = 'suppressions=' + os.path.join(here, 'lsan_host.supp')
         ready, write_end = os.pipe()
+        # Without -noreset the server resets whenever its last client leaves, and a program
+        # started in that moment finds no display.
         self.server = subprocess.Popen(
             ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '%dx%dx24' % (WIDTH, HEIGHT),
-             '-wr', '-nolisten', 'tcp'], pass_fds=[write_end],
+             '-wr', '-noreset', '-nolisten', 'tcp'], pass_fds=[write_end],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(ready, 'rb') as f:
@@ -34,11 +37,14 @@ class Session:
             sys.exit(SKIP)
         self.display = ':' + answer.decode()
         self.env['DISPLAY'] = self.display
+        # A check that skips or breaks half-way must not leave its server behind.
+        atexit.register(self.close)
         time.sleep(0.3)
 
     def close(self):
-        self.server.terminate()
-        self.server.wait()
+        if self.server.poll() is None:
+            self.server.terminate()
+            self.server.wait()
 
     def check(self, what, got, want):
         if got != want:
@@ -75,34 +81,58 @@ class Session:
         self.xdotool('mousedown', 1)
         self.xdotool('mouseup', 1)
 
-    def drag(self, x, y, dx, dy, steps=5):
-        """Presses at (x, y) and moves by (dx, dy) in `steps` quick steps before letting go."""
-        self.xdotool('mousemove', x, y)
-        self.xdotool('mousedown', 1, pause=0.2)
-        for i in range(1, steps + 1):
-            self.xdotool('mousemove', x + dx * i // steps, y + dy * i // steps, pause=0.05)
-        self.xdotool('mouseup', 1)
+    def drag(self, x, y, dx, dy, steps=5, pause=0.05):
+        """Presses at (x, y) and moves by (dx, dy) in `steps` even steps before letting go."""
+        self.drag_through([(x + dx * i // steps, y + dy * i // steps) for i in range(steps + 1)],
+                          pause)
 
-    def grab(self):
-        """The whole screen as rows of (r, g, b)."""
-        X = ctypes.cdll.LoadLibrary(ctypes.util.find_library('X11'))
-        X.XOpenDisplay.restype = ctypes.c_void_p
-        X.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        X.XDefaultRootWindow.restype = ctypes.c_ulong
-        X.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        X.XGetImage.restype = ctypes.POINTER(_XImage)
-        X.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
-                                ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
-        X.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    def drag_through(self, points, pause=0.05, settle=0.3):
+        """Presses at the first of `points`, moves through the others `pause` seconds apart and
+        lets go, then gives the program `settle` seconds."""
+        self.xdotool('mousemove', *points[0])
+        # The press must have reached the program before the pointer travels.
+        self.xdotool('mousedown', 1, pause=max(pause, 0.2))
+        for x, y in points[1:]:
+            self.xdotool('mousemove', x, y, pause=pause)
+        self.xdotool('mouseup', 1, pause=settle)
+
+    def grab(self, x=0, y=0, width=WIDTH, height=HEIGHT):
+        """The screen's pixels in the rectangle (the whole screen by default) as rows of
+        (r, g, b)."""
+        X = _xlib()
         d = X.XOpenDisplay(self.display.encode())
-        img = X.XGetImage(d, X.XDefaultRootWindow(d), 0, 0, WIDTH, HEIGHT, 0xffffffff, 2).contents
-        buf = ctypes.string_at(img.data, img.bytes_per_line * HEIGHT)
+        img = X.XGetImage(d, X.XDefaultRootWindow(d), x, y, width, height, 0xffffffff,
+                          2).contents
+        buf = ctypes.string_at(img.data, img.bytes_per_line * height)
         X.XCloseDisplay(d)
         rows = []
-        for y in range(HEIGHT):
-            r = buf[y * img.bytes_per_line: y * img.bytes_per_line + WIDTH * 4]
-            rows.append([(r[4 * x + 2], r[4 * x + 1], r[4 * x]) for x in range(WIDTH)])
+        for row in range(height):
+            r = buf[row * img.bytes_per_line: row * img.bytes_per_line + width * 4]
+            rows.append([(r[4 * i + 2], r[4 * i + 1], r[4 * i]) for i in range(width)])
         return rows
+
+    def pixel(self, x, y):
+        """The (r, g, b) the screen shows at (x, y)."""
+        return self.grab(x, y, 1, 1)[0][0]
+
+    def cursor_at(self, x, y):
+        """The X cursor shown with the pointer at (x, y) as (width, height, hot spot x, hot spot
+        y, checksum of its pixels), or None without the XFixes library."""
+        self.xdotool('mousemove', x, y)
+        # One more pixel, so that the program sees the pointer move there even if it was there.
+        self.xdotool('mousemove', x + 1, y)
+        try:
+            X = _xlib()
+            F = ctypes.cdll.LoadLibrary(ctypes.util.find_library('Xfixes'))
+        except (OSError, TypeError):
+            return None
+        F.XFixesGetCursorImage.restype = ctypes.POINTER(_CursorImage)
+        F.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+        d = X.XOpenDisplay(self.display.encode())
+        c = F.XFixesGetCursorImage(d).contents
+        pixels = ctypes.string_at(ctypes.cast(c.pixels, ctypes.c_void_p), c.width * c.height * 8)
+        X.XCloseDisplay(d)
+        return (c.width, c.height, c.xhot, c.yhot, zlib.crc32(pixels))
 
     def save_png(self, rows, name):
         h, w = len(rows), len(rows[0])
@@ -117,9 +147,29 @@ class Session:
         print('     screenshot', path)
 
 
+def _xlib():
+    X = ctypes.cdll.LoadLibrary(ctypes.util.find_library('X11'))
+    X.XOpenDisplay.restype = ctypes.c_void_p
+    X.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    X.XDefaultRootWindow.restype = ctypes.c_ulong
+    X.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    X.XGetImage.restype = ctypes.POINTER(_XImage)
+    X.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                            ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+    X.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    return X
+
+
 class _XImage(ctypes.Structure):
     _fields_ = [('width', ctypes.c_int), ('height', ctypes.c_int), ('xoffset', ctypes.c_int),
                 ('format', ctypes.c_int), ('data', ctypes.c_void_p), ('byte_order', ctypes.c_int),
                 ('bitmap_unit', ctypes.c_int), ('bitmap_bit_order', ctypes.c_int),
                 ('bitmap_pad', ctypes.c_int), ('depth', ctypes.c_int),
                 ('bytes_per_line', ctypes.c_int), ('bits_per_pixel', ctypes.c_int)]
+
+
+class _CursorImage(ctypes.Structure):
+    _fields_ = [('x', ctypes.c_short), ('y', ctypes.c_short), ('width', ctypes.c_ushort),
+                ('height', ctypes.c_ushort), ('xhot', ctypes.c_ushort), ('yhot', ctypes.c_ushort),
+                ('serial', ctypes.c_ulong), ('pixels', ctypes.POINTER(ctypes.c_ulong)),
+                ('atom', ctypes.c_ulong), ('name', ctypes.c_char_p)]

@@ -16,7 +16,7 @@ for n in 1 2; do
 done
 # Xvfb picks a free display itself and writes its number to the file.
 number=$(mktemp)
-Xvfb -displayfd 3 -screen 0 800x800x24 3>"$number" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 800x800x24 -noreset 3>"$number" >/dev/null 2>&1 &
 xvfb=$!
 for i in 1 2 3 4 5 6 7 8 9 10; do [ -s "$number" ] && break; sleep 1; done
 trap 'kill $xvfb 2>/dev/null || true' EXIT

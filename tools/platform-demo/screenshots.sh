@@ -10,7 +10,7 @@ demo="$build/bin/tessark-platform-demo"
 (cd "$out" && TESSARK_DRIVER=null TESSARK_CLOCK=sim TESSARK_SCRIPT="$here/demo.script" "$demo")
 python3 "$here/bmp_to_png.py" "$out/platform-demo-null.bmp" "$out/platform-demo-null.png" 2
 python3 "$here/bmp_to_png.py" "$out/platform-demo-board.bmp" "$out/platform-demo-board.png" 2
-Xvfb :99 -screen 0 800x800x24 >/dev/null 2>&1 &
+Xvfb :99 -screen 0 800x800x24 -noreset >/dev/null 2>&1 &
 xvfb=$!
 sleep 2
 # The dialog opens at once. Both windows are centred on the X screen at twice their size; the
